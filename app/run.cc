@@ -1,0 +1,54 @@
+#include "app/run.h"
+
+#include "app/memo_entry.h"
+#include "platform/wide_stream.h"
+#include "settings/keys.h"
+
+namespace jotlog {
+
+bool AppendToMemoFile(Platform& platform, const std::u16string& fileName,
+                      const std::u16string& entry) {
+  WideFileStream stream(platform, fileName, OpenMode::kAppend);
+  if (stream.failed()) return false;
+  stream.Write(entry);
+  return stream.Close();
+}
+
+void RecordMemo(Platform& platform, SettingsFile& settings, const std::u16string& commandLine) {
+  const std::u16string section = keys::kSection;
+
+  const std::u16string defaultAddFrom = keys::kDefaultAddFrom;
+  std::u16string memo;
+  if (settings.GetWithDefault(section, keys::kAddFrom, defaultAddFrom, true) ==
+      keys::kClipboard) {
+    // The clipboard source arrives with clipboard support; until then it gives no text.
+  } else {
+    memo = commandLine;
+  }
+
+  memo = FormatMemoEntry(platform, memo, settings);
+
+  const std::u16string defaultFileName = keys::kDefaultFileName;
+  const std::u16string& fileName =
+      settings.GetWithDefault(section, keys::kFileName, defaultFileName, true);
+  std::u16string label = kMemoFileLabel;
+  bool saved = AppendToMemoFile(platform, fileName, memo);
+
+  if (!saved) {
+    platform.ShowMessageBox(label + kNotSavedWords, kBoxCaption);
+    return;
+  }
+  const std::u16string defaultShowDialog = keys::kDefaultShowDialog;
+  if (settings.GetWithDefault(section, keys::kShowDialog, defaultShowDialog, true) == keys::kShow) {
+    platform.ShowMessageBox(label + kSavedWords, kBoxCaption);
+  }
+}
+
+int WinMain(Platform& platform, const std::u16string& commandLine) {
+  if (platform.CreateNamedMutex(kMutexName) == kErrorAlreadyExists) return 0;
+  SettingsFile settings;
+  RecordMemo(platform, settings, commandLine);
+  return 0;
+}
+
+}  // namespace jotlog

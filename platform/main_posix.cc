@@ -1,0 +1,25 @@
+// Start-up on POSIX hosts: the arguments, joined with single spaces, are the command line.
+#include <csignal>
+#include <string>
+
+#include "app/run.h"
+#include "platform/platform_posix.h"
+#include "platform/utf.h"
+
+int main(int argc, char** argv) {
+  // A memo file that is a pipe whose reader went away fails the write instead of ending
+  // the process.
+  std::signal(SIGPIPE, SIG_IGN);
+  std::string commandLine;
+  for (int i = 1; i < argc; ++i) {
+    if (i > 1) commandLine += ' ';
+    commandLine += argv[i];
+  }
+  try {
+    jotlog::PosixPlatform platform;
+    return jotlog::WinMain(platform, jotlog::DecodeUtf8(commandLine));
+  } catch (...) {
+    // Only exhausted memory gets here; the run ends without a box.
+    return 0;
+  }
+}

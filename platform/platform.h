@@ -1,0 +1,81 @@
+// The layer over the operating system. The core receives a Platform and reaches the
+// outside world only through it; each operating system implements it in its own file,
+// and the tests drive a whole run through an in-memory fake.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace jotlog {
+
+// Broken-down local time, laid out as the Win32 SYSTEMTIME.
+struct SystemTime {
+  uint16_t year = 0;
+  uint16_t month = 1;      // 1..12
+  uint16_t dayOfWeek = 0;  // 0 = Sunday
+  uint16_t day = 1;        // 1..31
+  uint16_t hour = 0;
+  uint16_t minute = 0;
+  uint16_t second = 0;
+  uint16_t milliseconds = 0;
+};
+
+// Last-error values the core looks at.
+inline constexpr uint32_t kErrorSuccess = 0;
+inline constexpr uint32_t kErrorAlreadyExists = 183;
+
+// The value a text file delivers at the end of its input or on a read error.
+inline constexpr char16_t kWeof = 0xFFFF;
+
+enum class OpenMode {
+  kRead,    // existing file, from its start
+  kWrite,   // created, or emptied when it exists
+  kAppend,  // created when absent; every write goes to its end
+};
+
+// One open file of wide text. Implementations decide the bytes on disk.
+class TextFile {
+ public:
+  virtual ~TextFile() = default;
+  // The next UTF-16 code unit, or kWeof at the end of the input or on a read error.
+  virtual char16_t Get() = 0;
+  // Queues text for writing; it reaches the file at the latest on Flush or Close.
+  // False when the text cannot be represented or an earlier write failed.
+  virtual bool Write(std::u16string_view text) = 0;
+  // Hands everything queued to the file in one write. False on failure.
+  virtual bool Flush() = 0;
+  // Flushes, commits the file to stable storage where the file kind allows it, and
+  // closes it. True only when all of that succeeded. Called at most once.
+  virtual bool Close() = 0;
+};
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // Creates (or opens) the named single-instance mutex, owned by this process until it
+  // ends, and returns the last-error value: kErrorAlreadyExists when another process holds
+  // it; any other value lets the caller go on.
+  virtual uint32_t CreateNamedMutex(const std::u16string& name) = 0;
+
+  virtual SystemTime GetLocalTime() = 0;
+
+  // Format `time` by `picture` into `buffer` (capacity `size` units, terminating null
+  // included), in the manner of GetDateFormatW / GetTimeFormatW for the user's locale.
+  // Return the units written including the null, or 0 on failure (then the buffer's
+  // contents are unspecified).
+  virtual int GetDateFormat(const SystemTime& time, const std::u16string& picture,
+                            char16_t* buffer, int size) = 0;
+  virtual int GetTimeFormat(const SystemTime& time, const std::u16string& picture,
+                            char16_t* buffer, int size) = 0;
+
+  // Shows a message box with one OK button and returns once it is dismissed.
+  virtual void ShowMessageBox(const std::u16string& text, const std::u16string& caption) = 0;
+
+  // Opens a text file; null when it cannot be opened in that mode.
+  virtual std::unique_ptr<TextFile> OpenTextFile(const std::u16string& name, OpenMode mode) = 0;
+};
+
+}  // namespace jotlog

@@ -1,0 +1,82 @@
+// The in-memory settings: an ordered list of named sections, each an ordered list of
+// key/value pairs. Lookups are exact (case-sensitive, nothing trimmed) and take the
+// first match. Nothing is ever written back to disk.
+#pragma once
+
+#include <list>
+#include <string>
+
+namespace jotlog {
+
+struct SettingsEntry {
+  std::u16string key;
+  std::u16string value;
+};
+
+struct SettingsSection {
+  std::u16string name;
+  std::list<SettingsEntry> entries;
+};
+
+// A failed section or key lookup. Raised and caught inside the store only.
+class NotFoundError {
+ public:
+  // Capacity of the message buffer in UTF-16 units, terminating null included.
+  static constexpr size_t kMessageCapacity = 512;
+
+  // `messageTemplate` holds one "%s", replaced by `name`; the result is cut to fit the
+  // buffer.
+  NotFoundError(std::u16string_view messageTemplate, const std::u16string& name);
+
+  const std::u16string& message() const { return message_; }
+
+ private:
+  std::u16string message_;
+};
+
+class SettingsFile {
+ public:
+  using Sections = std::list<SettingsSection>;
+  using Entries = std::list<SettingsEntry>;
+
+  SettingsFile() = default;
+  ~SettingsFile() { Clear(); }
+
+  SettingsFile(const SettingsFile&) = delete;
+  SettingsFile& operator=(const SettingsFile&) = delete;
+
+  const std::u16string& path() const { return path_; }
+  int openFailed() const { return openFailed_; }
+  const Sections& sections() const { return sections_; }
+
+  // Drops every section and resets openFailed; the path stays.
+  void Clear();
+
+  // Appends (key, value) to the section, which is appended first when missing. Never
+  // merges, replaces or drops an entry.
+  void AddEntry(const std::u16string& section, const std::u16string& key,
+                const std::u16string& value);
+
+  // The stored value, or `defaultValue` itself when the section or key is missing; with
+  // `addIfMissing` a miss also stores the default. The reference is to the store's value
+  // on a hit and to the caller's object on a miss.
+  const std::u16string& GetWithDefault(const std::u16string& section, const std::u16string& key,
+                                       const std::u16string& defaultValue, bool addIfMissing);
+
+  // The lookups underneath. Each raises NotFoundError on a miss.
+  Sections::iterator FindSection(const std::u16string& name);
+  static Entries::iterator FindKey(Entries& entries, const std::u16string& key);
+  Entries& FindOrAddSection(const std::u16string& name, bool create);
+  const std::u16string& Get(const std::u16string& section, const std::u16string& key);
+  // Stores the value in the first entry of that key, or appends the entry when the key
+  // is missing. Returns 1 when the value was stored, 0 when `noOverwrite` left it alone.
+  int Set(const std::u16string& section, const std::u16string& key, const std::u16string& value,
+          bool noOverwrite);
+
+ private:
+  std::u16string path_;
+  Sections sections_;
+  int openFailed_ = 0;
+};
+
+}  // namespace jotlog
