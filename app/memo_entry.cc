@@ -47,18 +47,19 @@ std::u16string FormatMemoEntry(Platform& platform, std::u16string memo, Settings
   const SystemTime now = platform.GetLocalTime();
 
   const std::u16string defaultTemplate = keys::kDefaultMemoFormat;
-  std::u16string entry =
-      settings.GetWithDefault(section, keys::kMemoFormat, defaultTemplate, true);
+  std::u16string entry = settings.GetWithDefault(section, keys::kMemoFormat, defaultTemplate, true);
 
   const std::u16string defaultDate = keys::kDefaultDateFormat;
-  ReplaceAll(entry, u"%DATE%",
-             FormatDateText(platform, now,
-                            settings.GetWithDefault(section, keys::kDateFormat, defaultDate, true)));
+  ReplaceAll(
+      entry, u"%DATE%",
+      FormatDateText(platform, now,
+                     settings.GetWithDefault(section, keys::kDateFormat, defaultDate, true)));
 
   const std::u16string defaultTime = keys::kDefaultTimeFormat;
-  ReplaceAll(entry, u"%TIME%",
-             FormatTimeText(platform, now,
-                            settings.GetWithDefault(section, keys::kTimeFormat, defaultTime, true)));
+  ReplaceAll(
+      entry, u"%TIME%",
+      FormatTimeText(platform, now,
+                     settings.GetWithDefault(section, keys::kTimeFormat, defaultTime, true)));
 
   ReplaceAll(entry, u"\\n", u"\r\n");
   ReplaceAll(entry, u"%MEMO%", memo);

@@ -19,8 +19,7 @@ void RecordMemo(Platform& platform, SettingsFile& settings, const std::u16string
 
   const std::u16string defaultAddFrom = keys::kDefaultAddFrom;
   std::u16string memo;
-  if (settings.GetWithDefault(section, keys::kAddFrom, defaultAddFrom, true) ==
-      keys::kClipboard) {
+  if (settings.GetWithDefault(section, keys::kAddFrom, defaultAddFrom, true) == keys::kClipboard) {
     // The clipboard source arrives with clipboard support; until then it gives no text.
   } else {
     memo = commandLine;

@@ -160,7 +160,8 @@ class PosixTextFile : public TextFile {
 }  // namespace
 
 std::optional<std::string> HostPathFor(const std::u16string& name) {
-  const bool devicePath = !name.empty() && name[0] == u'\\' && (name.size() == 1 || name[1] != u'\\');
+  const bool devicePath =
+      !name.empty() && name[0] == u'\\' && (name.size() == 1 || name[1] != u'\\');
   if (!devicePath) return EncodeUtf8Name(name);
 
   std::u16string rest = name.substr(1);
@@ -187,7 +188,8 @@ uint32_t PosixPlatform::CreateNamedMutex(const std::u16string& name) {
     if (c == '/') c = '_';
   }
   std::string path;
-  if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime != nullptr && runtime[0] == '/') {
+  if (const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+      runtime != nullptr && runtime[0] == '/') {
     path = std::string(runtime) + "/" + *bytes + ".lock";
   } else {
     path = "/tmp/jotlog-" + std::to_string(::getuid()) + "-" + *bytes + ".lock";

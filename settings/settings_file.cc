@@ -49,8 +49,7 @@ SettingsFile::Entries& SettingsFile::FindOrAddSection(const std::u16string& name
   return sections_.back().entries;
 }
 
-const std::u16string& SettingsFile::Get(const std::u16string& section,
-                                        const std::u16string& key) {
+const std::u16string& SettingsFile::Get(const std::u16string& section, const std::u16string& key) {
   return FindKey(FindOrAddSection(section, false), key)->value;
 }
 
