@@ -1,5 +1,7 @@
 #include "tests/fake_platform.h"
 
+#include "platform/picture.h"
+
 namespace jotlog {
 
 namespace {
@@ -15,7 +17,6 @@ class FakeTextFile : public TextFile {
     return true;
   }
   bool Flush() override {
-    platform_.calls.push_back("flush");
     if (file_.failFlush) return false;
     file_.content += pending_;
     pending_.clear();
@@ -23,8 +24,7 @@ class FakeTextFile : public TextFile {
   }
   bool Close() override {
     platform_.calls.push_back("close");
-    bool flushed = pending_.empty() || Flush();
-    return flushed && !file_.failClose;
+    return Flush() && !file_.failClose;
   }
 
  private:
@@ -37,8 +37,7 @@ class FakeTextFile : public TextFile {
 }  // namespace
 
 uint32_t FakePlatform::CreateNamedMutex(const std::u16string& name) {
-  calls.push_back("mutex");
-  mutexNames.push_back(name);
+  calls.push_back("mutex " + std::string(name.begin(), name.end()));
   return mutexResult;
 }
 
@@ -61,23 +60,30 @@ int FakePlatform::GetTimeFormat(const SystemTime& time, const std::u16string& pi
 
 void FakePlatform::ShowMessageBox(const std::u16string& text, const std::u16string& caption) {
   calls.push_back("box");
-  boxes.push_back(Box{caption, text});
+  boxes.push_back(caption + u": " + text);
 }
 
 std::unique_ptr<TextFile> FakePlatform::OpenTextFile(const std::u16string& name, OpenMode mode) {
   calls.push_back(mode == OpenMode::kRead    ? "open r"
                   : mode == OpenMode::kWrite ? "open w"
                                              : "open a");
-  if (name.empty()) return nullptr;  // no file has the empty name
   auto found = files.find(name);
   if (found == files.end()) {
-    if (mode == OpenMode::kRead || !canCreate) return nullptr;
+    if (mode == OpenMode::kRead || !canCreate || name.empty()) return nullptr;
     found = files.emplace(name, File{}).first;
   }
-  File& file = found->second;
-  if (file.refuseOpen) return nullptr;
-  if (mode == OpenMode::kWrite) file.content.clear();
-  return std::make_unique<FakeTextFile>(*this, file);
+  if (found->second.refuseOpen) return nullptr;
+  if (mode == OpenMode::kWrite) found->second.content.clear();
+  return std::make_unique<FakeTextFile>(*this, found->second);
+}
+
+std::u16string Dump(const SettingsFile& settings) {
+  std::u16string text;
+  for (const auto& section : settings.sections()) {
+    text += u"[" + section.name + u"]";
+    for (const auto& entry : section.entries) text += entry.key + u"=" + entry.value + u";";
+  }
+  return text;
 }
 
 }  // namespace jotlog

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/picture.h"
 #include "platform/platform.h"
+#include "settings/settings_file.h"
 
 namespace jotlog {
 
@@ -19,21 +19,14 @@ class FakePlatform : public Platform {
     bool failFlush = false;   // writes never reach the file
     bool failClose = false;   // closing reports an error after the data arrived
   };
-  struct Box {
-    std::u16string caption;
-    std::u16string text;
-  };
 
-  // Thursday 7 March 2024, 08:05:09 local time.
-  SystemTime now{2024, 3, 4, 7, 8, 5, 9, 0};
+  SystemTime now{2024, 3, 4, 7, 8, 5, 9, 0};  // Thursday 7 March 2024, 08:05:09
   uint32_t mutexResult = kErrorSuccess;
   std::map<std::u16string, File> files;
-  // Whether opening a missing file for writing or appending creates it.
-  bool canCreate = true;
+  bool canCreate = true;  // whether opening a missing file for writing creates it
 
-  std::vector<Box> boxes;
+  std::vector<std::u16string> boxes;  // caption ": " text, as shown
   std::vector<std::string> calls;
-  std::vector<std::u16string> mutexNames;
 
   uint32_t CreateNamedMutex(const std::u16string& name) override;
   SystemTime GetLocalTime() override;
@@ -44,5 +37,8 @@ class FakePlatform : public Platform {
   void ShowMessageBox(const std::u16string& text, const std::u16string& caption) override;
   std::unique_ptr<TextFile> OpenTextFile(const std::u16string& name, OpenMode mode) override;
 };
+
+// The store as one line: "[name]key=value;key=value;[next]...".
+std::u16string Dump(const SettingsFile& settings);
 
 }  // namespace jotlog

@@ -2,118 +2,69 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "settings/keys.h"
 #include "tests/fake_platform.h"
 
 namespace jotlog {
 namespace {
 
-struct ReplaceCase {
-  std::u16string text;
-  std::u16string pattern;
-  std::u16string replacement;
-  std::u16string expected;
-};
-
 TEST(ReplaceAll, FollowsTheLeftToRightRules) {
-  const ReplaceCase cases[] = {
+  const std::u16string cases[][4] = {
+      // text, pattern, replacement, expected
       {u"a%X%b%X%", u"%X%", u"1", u"a1b1"},
-      {u"nothing here", u"%X%", u"1", u"nothing here"},
-      {u"%date%", u"%DATE%", u"1", u"%date%"},  // case-sensitive
-      {u"aaa", u"aa", u"b", u"ba"},             // leftmost, no overlap
-      // The replacement holds the pattern: inserted text is not searched again.
-      {u"ab", u"a", u"aa", u"aab"},
-      // The inserted text's end and the text after it spell the pattern: left alone.
-      {u"%M%M%", u"%M%", u"%", u"%M%"},
-      // An empty replacement: the text before and after the removal meet, left alone.
-      {u"aabb", u"ab", u"", u"ab"},
-      // Two backslashes and n: the second backslash pairs with the n.
-      {u"x\\\\n", u"\\n", u"\r\n", u"x\\\r\n"},
-      {u"\\t\\r\\n", u"\\n", u"\r\n", u"\\t\\r\r\n"},
-      {u"", u"%X%", u"1", u""},
+      {u"%date%", u"%DATE%", u"1", u"%date%"},
+      {u"aaa", u"aa", u"b", u"ba"},
+      {u"ab", u"a", u"aa", u"aab"},              // inserted text is not searched again
+      {u"%M%M%", u"%M%", u"%", u"%M%"},          // nor where its end and what follows spell it
+      {u"aabb", u"ab", u"", u"ab"},              // nor where a removal brings both sides together
+      {u"x\\\\n", u"\\n", u"\r\n", u"x\\\r\n"},  // the second backslash pairs with the n
   };
   for (const auto& c : cases) {
-    std::u16string text = c.text;
-    ReplaceAll(text, c.pattern, c.replacement);
-    EXPECT_EQ(text, c.expected) << "pattern index " << (&c - cases);
+    std::u16string text = c[0];
+    ReplaceAll(text, c[1], c[2]);
+    EXPECT_EQ(text, c[3]);
   }
 }
 
 class FormatMemoEntryTest : public ::testing::Test {
  protected:
-  std::u16string Format(const std::u16string& memo) {
-    return FormatMemoEntry(platform, memo, settings);
-  }
-  void Store(const char16_t* key, const std::u16string& value) {
-    settings.AddEntry(keys::kSection, key, value);
-  }
-
   FakePlatform platform;
   SettingsFile settings;
 };
 
-TEST_F(FormatMemoEntryTest, WorkedExampleWithDefaultsAddsTheThreeKeysInOrder) {
-  std::u16string entry = Format(u"abc");
+TEST_F(FormatMemoEntryTest, WorkedExampleSamplesTheClockOnceAndAddsTheKeysInOrder) {
+  std::u16string entry = FormatMemoEntry(platform, u"abc", settings);
   EXPECT_EQ(entry, u"[2024/03/07 08:05:09] abc\r\n");
   EXPECT_EQ(entry.size(), 27u);
-
-  ASSERT_EQ(settings.sections().size(), 1u);
-  const auto& section = settings.sections().front();
-  EXPECT_EQ(section.name, u"setting");
-  std::vector<std::pair<std::u16string, std::u16string>> stored;
-  for (const auto& e : section.entries) stored.emplace_back(e.key, e.value);
-  EXPECT_EQ(stored, (std::vector<std::pair<std::u16string, std::u16string>>{
-                        {u"MemoFormat", u"[%DATE% %TIME%] %MEMO%\\n"},
-                        {u"DateFormat", u"yyyy/MM/dd"},
-                        {u"TimeFormat", u"HH:mm:ss"}}));
-}
-
-TEST_F(FormatMemoEntryTest, SamplesTheClockOnceBeforeFormatting) {
-  Format(u"abc");
-  EXPECT_EQ(std::count(platform.calls.begin(), platform.calls.end(), "clock"), 1);
+  EXPECT_EQ(Dump(settings),
+            u"[setting]MemoFormat=[%DATE% %TIME%] %MEMO%\\n;DateFormat=yyyy/MM/dd;"
+            u"TimeFormat=HH:mm:ss;");
   EXPECT_EQ(platform.calls, (std::vector<std::string>{"clock", "date", "time"}));
 }
 
-struct TemplateCase {
-  const char* name;
-  std::u16string memoFormat;
-  std::u16string dateFormat;
-  std::u16string timeFormat;
-  std::u16string memo;
-  std::u16string expected;
-};
-
 TEST_F(FormatMemoEntryTest, SubstitutesInOrderOverTheWholeEntry) {
-  const std::u16string d = u"yyyy/MM/dd";
-  const std::u16string t = u"HH:mm:ss";
-  const TemplateCase cases[] = {
-      {"memo twice", u"%MEMO%|%MEMO%", d, t, u"abc", u"abc|abc"},
-      {"no memo placeholder", u"%DATE%", d, t, u"abc", u"2024/03/07"},
-      {"small letters stay", u"%date% %Memo%", d, t, u"abc", u"%date% %Memo%"},
-      {"no line end", u"%MEMO%", d, t, u"abc", u"abc"},
-      {"empty template", u"", d, t, u"abc", u""},
-      {"other escapes stay", u"a\\tb\\rc\\n", d, t, u"", u"a\\tb\\rc\r\n"},
-      {"empty memo", u"[%DATE% %TIME%] %MEMO%\\n", d, t, u"", u"[2024/03/07 08:05:09] \r\n"},
-      {"memo is not rewritten", u"%MEMO%", d, t, u" %DATE%\\n%TIME%\r\n ",
-       u" %DATE%\\n%TIME%\r\n "},
-      {"date text holds %TIME%", u"%DATE%", u"'%TIME%'", t, u"abc", u"08:05:09"},
-      {"date text holds backslash n", u"%DATE%", u"'\\n'", t, u"abc", u"\r\n"},
-      {"date text holds %MEMO%", u"%DATE%", u"'%MEMO%'", t, u"abc", u"abc"},
-      {"time text holds %DATE%: too late", u"%TIME%", d, u"'%DATE%'", u"abc", u"%DATE%"},
-      {"empty pictures give empty texts", u"[%DATE%|%TIME%]", u"", u"", u"abc", u"[|]"},
-      {"a date text over 126 units is empty", u"[%DATE%]", std::u16string(127, u'x'), t, u"",
-       u"[]"},
-      {"a date text of 126 units fits", u"%DATE%", std::u16string(126, u'x'), t, u"",
-       std::u16string(126, u'x')},
+  const std::u16string d = u"yyyy/MM/dd", t = u"HH:mm:ss", long127(127, u'x');
+  const std::u16string cases[][5] = {
+      // MemoFormat, DateFormat, TimeFormat, memo, entry
+      {u"%MEMO%|%MEMO%", d, t, u"abc", u"abc|abc"},
+      {u"%DATE% %date% %Memo%", d, t, u"abc", u"2024/03/07 %date% %Memo%"},
+      {u"", d, t, u"abc", u""},
+      {u"a\\tb\\rc\\n", d, t, u"", u"a\\tb\\rc\r\n"},
+      {u"[%DATE% %TIME%] %MEMO%\\n", d, t, u"", u"[2024/03/07 08:05:09] \r\n"},
+      {u"%MEMO%", d, t, u" %DATE%\\n%TIME%\r\n ", u" %DATE%\\n%TIME%\r\n "},
+      // The date text goes through the later steps; the time text misses %DATE%.
+      {u"%DATE%", u"'%TIME%\\n%MEMO%'", t, u"abc", u"08:05:09\r\nabc"},
+      {u"%TIME%", d, u"'%DATE%'", u"abc", u"%DATE%"},
+      {u"[%DATE%|%TIME%]", u"", u"", u"abc", u"[|]"},
+      {u"[%DATE%]", long127, t, u"", u"[]"},  // does not fit the 127-unit buffer
+      {u"%DATE%", long127.substr(1), t, u"", long127.substr(1)},
   };
   for (const auto& c : cases) {
     settings.Clear();
-    Store(keys::kMemoFormat, c.memoFormat);
-    Store(keys::kDateFormat, c.dateFormat);
-    Store(keys::kTimeFormat, c.timeFormat);
-    EXPECT_EQ(Format(c.memo), c.expected) << c.name;
+    settings.AddEntry(keys::kSection, keys::kMemoFormat, c[0]);
+    settings.AddEntry(keys::kSection, keys::kDateFormat, c[1]);
+    settings.AddEntry(keys::kSection, keys::kTimeFormat, c[2]);
+    EXPECT_EQ(FormatMemoEntry(platform, c[3], settings), c[4]);
   }
 }
 

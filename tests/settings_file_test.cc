@@ -2,127 +2,79 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/fake_platform.h"
+
 namespace jotlog {
 namespace {
 
-using Pairs = std::vector<std::pair<std::u16string, std::u16string>>;
-
-Pairs EntriesOf(const SettingsSection& section) {
-  Pairs pairs;
-  for (const auto& e : section.entries) pairs.emplace_back(e.key, e.value);
-  return pairs;
-}
-
-std::vector<std::u16string> SectionNames(const SettingsFile& settings) {
-  std::vector<std::u16string> names;
-  for (const auto& s : settings.sections()) names.push_back(s.name);
-  return names;
-}
-
 TEST(SettingsFile, GetWithDefaultAddsMissesAndReturnsTheRightObject) {
   SettingsFile settings;
-  const std::u16string arg = u"arg";
-  const std::u16string& first = settings.GetWithDefault(u"setting", u"AddFrom", arg, true);
-  EXPECT_EQ(&first, &arg);  // a miss yields the caller's own default
-
-  const std::u16string path = u"\\My Documents\\jotlog.txt";
+  const std::u16string arg = u"arg", path = u"\\My Documents\\jotlog.txt", one = u"1";
+  EXPECT_EQ(&settings.GetWithDefault(u"setting", u"AddFrom", arg, true), &arg);
   settings.GetWithDefault(u"setting", u"FileName", path, true);
-  ASSERT_EQ(SectionNames(settings), std::vector<std::u16string>{u"setting"});
-  EXPECT_EQ(EntriesOf(settings.sections().front()),
-            (Pairs{{u"AddFrom", u"arg"}, {u"FileName", path}}));
+  EXPECT_EQ(Dump(settings), u"[setting]AddFrom=arg;FileName=\\My Documents\\jotlog.txt;");
 
+  // Now a hit: the store's own object, and nothing is added.
   const std::u16string& again = settings.GetWithDefault(u"setting", u"AddFrom", arg, true);
-  EXPECT_NE(&again, &arg);  // now a hit: the store's own value
+  EXPECT_NE(&again, &arg);
   EXPECT_EQ(again, u"arg");
-  EXPECT_EQ(settings.sections().front().entries.size(), 2u);
-}
-
-TEST(SettingsFile, MissWithoutAddLeavesTheStoreUntouched) {
-  SettingsFile settings;
-  const std::u16string fallback = u"1";
-  EXPECT_EQ(&settings.GetWithDefault(u"setting", u"ShowDialog", fallback, false), &fallback);
-  EXPECT_TRUE(settings.sections().empty());
-}
-
-TEST(SettingsFile, AStoredEmptyValueIsAHit) {
-  SettingsFile settings;
+  // Without addIfMissing a miss adds nothing, not even the section.
+  EXPECT_EQ(&settings.GetWithDefault(u"other", u"ShowDialog", one, false), &one);
+  // A stored empty value is a hit.
   settings.AddEntry(u"setting", u"ShowDialog", u"");
-  EXPECT_EQ(settings.GetWithDefault(u"setting", u"ShowDialog", u"1", true), u"");
-  EXPECT_EQ(settings.sections().front().entries.size(), 1u);
+  EXPECT_EQ(settings.GetWithDefault(u"setting", u"ShowDialog", one, true), u"");
+  EXPECT_EQ(Dump(settings),
+            u"[setting]AddFrom=arg;FileName=\\My Documents\\jotlog.txt;ShowDialog=;");
 }
 
-TEST(SettingsFile, DuplicateKeysAreKeptAndOnlyTheFirstIsReadOrChanged) {
+TEST(SettingsFile, DuplicatesAreKeptAndOnlyTheFirstIsReadOrChanged) {
   SettingsFile settings;
   settings.AddEntry(u"s", u"k", u"one");
+  settings.AddEntry(u"t", u"x", u"y");
   settings.AddEntry(u"s", u"k", u"two");
   EXPECT_EQ(settings.Get(u"s", u"k"), u"one");
   EXPECT_EQ(settings.Set(u"s", u"k", u"new", true), 0);
   EXPECT_EQ(settings.Set(u"s", u"k", u"new", false), 1);
-  EXPECT_EQ(EntriesOf(settings.sections().front()), (Pairs{{u"k", u"new"}, {u"k", u"two"}}));
-  // A missing key is appended even with noOverwrite; a missing section comes first.
-  EXPECT_EQ(settings.Set(u"s", u"other", u"x", true), 1);
-  EXPECT_EQ(settings.Set(u"t", u"k", u"y", true), 1);
-  EXPECT_EQ(SectionNames(settings), (std::vector<std::u16string>{u"s", u"t"}));
-  EXPECT_EQ(EntriesOf(settings.sections().front()).back(),
-            (std::pair<std::u16string, std::u16string>{u"other", u"x"}));
-}
-
-TEST(SettingsFile, SectionsMergeInOrderOfFirstNaming) {
-  SettingsFile settings;
-  settings.AddEntry(u"A", u"1", u"a");
-  settings.AddEntry(u"B", u"2", u"b");
-  settings.AddEntry(u"A", u"3", u"c");
-  ASSERT_EQ(SectionNames(settings), (std::vector<std::u16string>{u"A", u"B"}));
-  EXPECT_EQ(EntriesOf(settings.sections().front()), (Pairs{{u"1", u"a"}, {u"3", u"c"}}));
+  EXPECT_EQ(settings.Set(u"s", u"missing", u"m", true), 1);  // appended despite noOverwrite
+  EXPECT_EQ(settings.Set(u"u", u"k", u"v", true), 1);        // section appended first
+  EXPECT_EQ(Dump(settings), u"[s]k=new;k=two;missing=m;[t]x=y;[u]k=v;");
 }
 
 TEST(SettingsFile, LookupsAreExact) {
   SettingsFile settings;
   settings.AddEntry(u"setting", u"FileName", u"x");
   settings.AddEntry(u"", u"", u"empty");
-  const std::u16string fallback = u"default";
-  EXPECT_EQ(settings.GetWithDefault(u"Setting", u"FileName", fallback, false), u"default");
-  EXPECT_EQ(settings.GetWithDefault(u"setting", u"filename", fallback, false), u"default");
-  EXPECT_EQ(settings.GetWithDefault(u"setting", u"FileName ", fallback, false), u"default");
-  EXPECT_EQ(settings.GetWithDefault(u"setting", u"FileName", fallback, false), u"x");
-  EXPECT_EQ(settings.GetWithDefault(u"", u"", fallback, false), u"empty");
+  const std::u16string none = u"none";
+  for (const auto& [section, key] : {std::pair{u"Setting", u"FileName"},
+                                     {u"setting", u"filename"},
+                                     {u"setting", u"FileName "},
+                                     {u" setting", u"FileName"}}) {
+    EXPECT_EQ(&settings.GetWithDefault(section, key, none, false), &none);
+  }
+  EXPECT_EQ(settings.GetWithDefault(u"", u"", none, false), u"empty");
 }
 
-TEST(SettingsFile, MissesRaiseWithTheirOwnMessage) {
+TEST(SettingsFile, MissesRaiseWithTheirMessageCutToItsBuffer) {
   SettingsFile settings;
   settings.AddEntry(u"setting", u"a", u"b");
-  try {
-    settings.Get(u"other", u"a");
-    FAIL() << "a missing section must raise";
-  } catch (const NotFoundError& e) {
-    EXPECT_EQ(e.message(), u"セクション[other]が見つかりません。");
-  }
-  try {
-    settings.Get(u"setting", u"FileName");
-    FAIL() << "a missing key must raise";
-  } catch (const NotFoundError& e) {
-    EXPECT_EQ(e.message(), u"キー[FileName]が見つかりません。");
-  }
+  auto messageOf = [&](const std::u16string& section, const std::u16string& key) {
+    try {
+      settings.Get(section, key);
+    } catch (const NotFoundError& e) {
+      return e.message();
+    }
+    return std::u16string(u"<found>");
+  };
+  EXPECT_EQ(messageOf(u"other", u"a"), u"セクション[other]が見つかりません。");
+  EXPECT_EQ(messageOf(u"setting", u"FileName"), u"キー[FileName]が見つかりません。");
+  EXPECT_EQ(messageOf(std::u16string(495, u'x'), u"a").size(), 511u);
+  EXPECT_EQ(messageOf(u"setting", std::u16string(100000, u'x')).size(), 511u);
   EXPECT_THROW(settings.FindOrAddSection(u"other", false), NotFoundError);
-  EXPECT_EQ(settings.sections().size(), 1u);
-}
+  EXPECT_EQ(Dump(settings), u"[setting]a=b;");
 
-TEST(SettingsFile, MessagesAreCutToTheirBuffer) {
-  const std::u16string fits(495, u'x');
-  EXPECT_EQ(NotFoundError(u"セクション[%s]が見つかりません。", fits).message().size(), 511u);
-  const std::u16string tooLong(100000, u'x');
-  const std::u16string message = NotFoundError(u"キー[%s]が見つかりません。", tooLong).message();
-  EXPECT_EQ(message.size(), 511u);
-  EXPECT_EQ(message.substr(0, 4), u"キー[x");
-}
-
-TEST(SettingsFile, ClearEmptiesTheStore) {
-  SettingsFile settings;
-  settings.AddEntry(u"setting", u"a", u"b");
   settings.Clear();
-  EXPECT_TRUE(settings.sections().empty());
-  EXPECT_EQ(settings.openFailed(), 0);
-  EXPECT_EQ(settings.GetWithDefault(u"setting", u"a", u"none", false), u"none");
+  EXPECT_EQ(Dump(settings), u"");
+  EXPECT_EQ(messageOf(u"setting", u"a"), u"セクション[setting]が見つかりません。");
 }
 
 }  // namespace
