@@ -2,6 +2,7 @@
 
 #include "app/memo_entry.h"
 #include "platform/wide_stream.h"
+#include "settings/default_settings.h"
 #include "settings/keys.h"
 
 namespace jotlog {
@@ -45,7 +46,8 @@ void RecordMemo(Platform& platform, SettingsFile& settings, const std::u16string
 
 int WinMain(Platform& platform, const std::u16string& commandLine) {
   if (platform.CreateNamedMutex(kMutexName) == kErrorAlreadyExists) return 0;
-  SettingsFile settings;
+  SettingsFile settings(platform, true);
+  if (settings.openFailed()) WriteDefaultSettings(settings);
   RecordMemo(platform, settings, commandLine);
   return 0;
 }

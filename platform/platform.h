@@ -30,9 +30,10 @@ inline constexpr uint32_t kErrorAlreadyExists = 183;
 inline constexpr char16_t kWeof = 0xFFFF;
 
 enum class OpenMode {
-  kRead,    // existing file, from its start
-  kWrite,   // created, or emptied when it exists
-  kAppend,  // created when absent; every write goes to its end
+  kRead,       // existing file, from its start
+  kWrite,      // created, or emptied when it exists
+  kAppend,     // created when absent; every write goes to its end
+  kCreateNew,  // created for writing; fails when anything exists at the name
 };
 
 // One open file of wide text. Implementations decide the bytes on disk.
@@ -59,6 +60,9 @@ class Platform {
   // ends, and returns the last-error value: kErrorAlreadyExists when another process holds
   // it; any other value lets the caller go on.
   virtual uint32_t CreateNamedMutex(const std::u16string& name) = 0;
+
+  // The full path of the running program; empty when it cannot be had.
+  virtual std::u16string GetModuleFileName() = 0;
 
   virtual SystemTime GetLocalTime() = 0;
 

@@ -81,25 +81,48 @@ std::string DocumentsDirectory() {
   return home;
 }
 
-// A file of the host, read as UTF-8 and written as UTF-8. Writes are held until Flush or
-// Close, which hand them to the file in one write.
+enum class Encoding { kUtf8, kUtf16Le, kUtf16Be };
+
+// The encoding a file's first bytes announce, and the length of that signature.
+std::pair<Encoding, size_t> Signature(std::string_view start) {
+  if (start.substr(0, 3) == "\xEF\xBB\xBF") return {Encoding::kUtf8, 3};
+  if (start.substr(0, 2) == "\xFF\xFE") return {Encoding::kUtf16Le, 2};
+  if (start.substr(0, 2) == "\xFE\xFF") return {Encoding::kUtf16Be, 2};
+  return {Encoding::kUtf8, 0};
+}
+
+std::string Encode(std::u16string_view text, Encoding encoding) {
+  if (encoding == Encoding::kUtf8) return EncodeUtf8(text);
+  std::string bytes;
+  bytes.reserve(text.size() * 2);
+  for (char16_t unit : text) {
+    char low = static_cast<char>(unit & 0xFF), high = static_cast<char>(unit >> 8);
+    bytes += encoding == Encoding::kUtf16Le ? std::string{low, high} : std::string{high, low};
+  }
+  return bytes;
+}
+
+// A file of the host in text mode. Reading drops a UTF-8 signature, follows a UTF-16
+// one, and delivers CR LF as LF. Writing encodes as `encoding` with no translation and
+// holds everything until Flush or Close, which hand it to the file in one write.
 class PosixTextFile : public TextFile {
  public:
-  PosixTextFile(int fd, bool writing) : fd_(fd), writing_(writing) {}
+  PosixTextFile(int fd, bool writing, Encoding encoding)
+      : fd_(fd), writing_(writing), encoding_(encoding) {}
   ~PosixTextFile() override {
     if (fd_ >= 0) ::close(fd_);
   }
 
   char16_t Get() override {
-    while (next_ == decoded_.size()) {
-      if (!Fill()) return kWeof;
-    }
-    return decoded_[next_++];
+    if (!Ensure()) return kWeof;
+    char16_t c = decoded_[next_++];
+    if (c == u'\r' && Ensure() && decoded_[next_] == u'\n') c = decoded_[next_++];
+    return c;
   }
 
   bool Write(std::u16string_view text) override {
     if (failed_) return false;
-    pending_ += EncodeUtf8(text);
+    pending_ += Encode(text, encoding_);
     return true;
   }
 
@@ -125,37 +148,81 @@ class PosixTextFile : public TextFile {
   }
 
  private:
-  // Decodes the next chunk of the file; false at the end of the input or on an error.
-  bool Fill() {
-    if (ended_ || fd_ < 0) return false;
+  // Makes sure an undelivered unit is there; false at the end of the input or on error.
+  bool Ensure() {
+    if (next_ < decoded_.size()) return true;
     decoded_.clear();
     next_ = 0;
-    char chunk[65536];
-    ssize_t n;
-    do {
-      n = ::read(fd_, chunk, sizeof chunk);
-    } while (n < 0 && errno == EINTR);
-    if (n <= 0) {
-      ended_ = true;
-      DecodeUtf8(undecoded_, true, decoded_);
-      undecoded_.clear();
-      return !decoded_.empty();
+    while (decoded_.empty() && !ended_) {
+      char chunk[65536];
+      ssize_t n;
+      do {
+        n = ::read(fd_, chunk, sizeof chunk);
+      } while (n < 0 && errno == EINTR);
+      if (n > 0) {
+        undecoded_.append(chunk, static_cast<size_t>(n));
+      } else {
+        ended_ = true;
+      }
+      if (!signatureRead_) {
+        if (undecoded_.size() < 3 && !ended_) continue;
+        auto [encoding, length] = Signature(undecoded_);
+        encoding_ = encoding;
+        undecoded_.erase(0, length);
+        signatureRead_ = true;
+      }
+      Decode();
     }
-    undecoded_.append(chunk, static_cast<size_t>(n));
-    size_t used = DecodeUtf8(undecoded_, false, decoded_);
+    return !decoded_.empty();
+  }
+
+  void Decode() {
+    size_t used = 0;
+    if (encoding_ == Encoding::kUtf8) {
+      used = DecodeUtf8(undecoded_, ended_, decoded_);
+    } else {
+      const bool little = encoding_ == Encoding::kUtf16Le;
+      for (; used + 1 < undecoded_.size(); used += 2) {
+        auto first = static_cast<unsigned char>(undecoded_[used]);
+        auto second = static_cast<unsigned char>(undecoded_[used + 1]);
+        decoded_.push_back(
+            static_cast<char16_t>(little ? first | second << 8 : second | first << 8));
+      }
+      if (ended_) used = undecoded_.size();  // an odd byte at the very end is dropped
+    }
     undecoded_.erase(0, used);
-    return true;
   }
 
   int fd_;
   bool writing_;
+  Encoding encoding_;
   bool failed_ = false;
   bool ended_ = false;
+  bool signatureRead_ = false;
   std::string pending_;
   std::string undecoded_;
   std::u16string decoded_;
   size_t next_ = 0;
 };
+
+// The encoding to append in: that of a UTF-16 memo file, else UTF-8.
+Encoding AppendEncoding(const std::string& path, int appendFd) {
+  struct stat written;
+  if (::fstat(appendFd, &written) != 0 || !S_ISREG(written.st_mode) || written.st_size < 2) {
+    return Encoding::kUtf8;
+  }
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return Encoding::kUtf8;
+  struct stat read;
+  char start[2];
+  Encoding encoding = Encoding::kUtf8;
+  if (::fstat(fd, &read) == 0 && read.st_ino == written.st_ino && read.st_dev == written.st_dev &&
+      ::pread(fd, start, 2, 0) == 2) {
+    encoding = Signature(std::string_view(start, 2)).first;
+  }
+  ::close(fd);
+  return encoding;
+}
 
 }  // namespace
 
@@ -210,6 +277,19 @@ uint32_t PosixPlatform::CreateNamedMutex(const std::u16string& name) {
   // Held, like the mutex handle, until the process ends.
   mutexFd_ = fd;
   return kErrorSuccess;
+}
+
+std::u16string PosixPlatform::GetModuleFileName() {
+  std::string path(256, '\0');
+  while (true) {
+    ssize_t n = ::readlink("/proc/self/exe", path.data(), path.size());
+    if (n < 0) return {};
+    if (static_cast<size_t>(n) < path.size()) {
+      path.resize(static_cast<size_t>(n));
+      return DecodeUtf8(path);
+    }
+    path.resize(path.size() * 2);
+  }
 }
 
 SystemTime PosixPlatform::GetLocalTime() {
@@ -312,6 +392,9 @@ std::unique_ptr<TextFile> PosixPlatform::OpenTextFile(const std::u16string& name
     case OpenMode::kAppend:
       flags |= O_WRONLY | O_CREAT | O_APPEND;
       break;
+    case OpenMode::kCreateNew:
+      flags |= O_WRONLY | O_CREAT | O_EXCL;
+      break;
   }
   int fd;
   do {
@@ -323,7 +406,8 @@ std::unique_ptr<TextFile> PosixPlatform::OpenTextFile(const std::u16string& name
     ::close(fd);
     return nullptr;
   }
-  return std::make_unique<PosixTextFile>(fd, mode != OpenMode::kRead);
+  const Encoding encoding = mode == OpenMode::kAppend ? AppendEncoding(*path, fd) : Encoding::kUtf8;
+  return std::make_unique<PosixTextFile>(fd, mode != OpenMode::kRead, encoding);
 }
 
 }  // namespace jotlog

@@ -15,6 +15,7 @@ class PosixPlatform : public Platform {
   ~PosixPlatform() override;
 
   uint32_t CreateNamedMutex(const std::u16string& name) override;
+  std::u16string GetModuleFileName() override;
   SystemTime GetLocalTime() override;
   int GetDateFormat(const SystemTime& time, const std::u16string& picture, char16_t* buffer,
                     int size) override;

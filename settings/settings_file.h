@@ -5,6 +5,9 @@
 
 #include <list>
 #include <string>
+#include <vector>
+
+#include "platform/platform.h"
 
 namespace jotlog {
 
@@ -39,7 +42,12 @@ class SettingsFile {
   using Sections = std::list<SettingsSection>;
   using Entries = std::list<SettingsEntry>;
 
-  SettingsFile() = default;
+  // Capacity of the line buffer in UTF-16 units, terminator included.
+  static constexpr size_t kLineCapacity = 1024;
+
+  // Takes its path from the program's own (`moduleHandle` stands for the running
+  // program) and, with `loadNow`, loads the file at once.
+  SettingsFile(Platform& moduleHandle, bool loadNow);
   ~SettingsFile() { Clear(); }
 
   SettingsFile(const SettingsFile&) = delete;
@@ -51,6 +59,16 @@ class SettingsFile {
 
   // Drops every section and resets openFailed; the path stays.
   void Clear();
+
+  // Clears the store and fills it from the file at path(). Returns openFailed: 1 when
+  // the file cannot be opened (the store stays empty), else 0.
+  int Load();
+
+  // Every line of the file at path(), without line feeds. A line over 1023 units keeps
+  // its first 1023; the rest of it is skipped. Sets openFailed when the open fails.
+  std::vector<std::u16string> ReadLines();
+
+  Platform& platform() { return platform_; }
 
   // Appends (key, value) to the section, which is appended first when missing. Never
   // merges, replaces or drops an entry.
@@ -74,9 +92,16 @@ class SettingsFile {
           bool noOverwrite);
 
  private:
+  Platform& platform_;
   std::u16string path_;
   Sections sections_;
   int openFailed_ = 0;
 };
+
+// The settings file for the running program: its path with an extension of three
+// characters replaced by "ini" (memo.EXE -> memo.ini), or with ".ini" appended when its
+// file name has no such extension (jotlog -> jotlog.ini). Empty when the program's path
+// cannot be had.
+std::u16string BuildSettingsPath(Platform& moduleHandle);
 
 }  // namespace jotlog

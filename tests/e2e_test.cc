@@ -157,4 +157,79 @@ TEST_F(EndToEnd, ASecondStartWhileTheFirstRunsEndsAtOnce) {
   EXPECT_TRUE(std::regex_match(received, std::regex(R"(\[[^\]]+\] first\r\n)"))) << received;
 }
 
+// The ASCII text as UTF-16 with a signature.
+std::string Utf16(const std::string& text, bool little) {
+  std::string bytes = little ? "\xFF\xFE" : "\xFE\xFF";
+  for (char c : text) bytes += little ? std::string{c, '\0'} : std::string{'\0', c};
+  return bytes;
+}
+
+TEST_F(EndToEnd, AFirstStartLeavesTheDefaultFileWhichTheNextStartOnlyReads) {
+  EXPECT_EQ(Run({"abc"}), kSaved);
+  const fs::path ini = root / "bin/jotlog.ini";
+  EXPECT_EQ(
+      ReadFile(ini),
+      "[setting]\n# 保存先ファイル名\nFileName=\\My Documents\\jotlog.txt\n\n"
+      "# 追記元\nAddFrom=arg\n\n# 完了ダイアログを表示するかどうか\nShowDialog=1\n\n"
+      "# メモのフォーマット\nMemoFormat=[%DATE% %TIME%] %MEMO%\\n\n\n"
+      "# 日付のフォーマット\nDateFormat=yyyy/MM/dd\n\n# 時間のフォーマット\nTimeFormat=HH:mm:ss\n");
+  const auto old = fs::file_time_type::clock::now() - std::chrono::hours(24);
+  fs::last_write_time(ini, old);
+  EXPECT_EQ(Run({"def"}), kSaved);
+  EXPECT_EQ(fs::last_write_time(ini), old);
+  EXPECT_EQ(ReadFile(memoFile()).size(), 2 * std::string("[2026/12/06 21:00:00] abc\r\n").size());
+}
+
+TEST_F(EndToEnd, SettingsAreHonouredInEveryEncodingTheFileMayHave) {
+  const std::string memo = (root / "memo.txt").string();
+  const std::string settings = "[setting]\nFileName=" + memo +
+                               "\nMemoFormat=<%MEMO%|%DATE%|%TIME%>\\n\nDateFormat=yyyy\n"
+                               "TimeFormat='T'\nShowDialog=0\n";
+  const std::string crlf = std::regex_replace(settings, std::regex("\n"), "\r\n");
+  for (const std::string& file :
+       {settings, "\xEF\xBB\xBF" + crlf, Utf16(crlf, true), Utf16(settings, false)}) {
+    std::ofstream(root / "bin/jotlog.ini", std::ios::binary) << file;
+    fs::remove(memo);
+    EXPECT_EQ(Run({"m"}), "");
+    EXPECT_EQ(ReadFile(memo), "<m|" + Stamp().substr(1, 4) + "|T>\r\n");
+  }
+}
+
+TEST_F(EndToEnd, AFullDeviceFailsAndAUtf16MemoFileStaysUtf16) {
+  std::ofstream(root / "bin/jotlog.ini") << "[setting]\nFileName=/dev/full\n";
+  EXPECT_EQ(Run({"memo"}), kNotSaved);
+
+  const fs::path memo = root / "u16.txt";
+  std::ofstream(memo, std::ios::binary) << Utf16("a", true);
+  std::ofstream(root / "bin/jotlog.ini")
+      << "[setting]\nFileName=" << memo.string() << "\nMemoFormat=<%MEMO%>\\n\n";
+  EXPECT_EQ(Run({"x"}), kSaved);
+  EXPECT_EQ(ReadFile(memo), Utf16("a<x>\r\n", true));
+}
+
+TEST_F(EndToEnd, BadSettingsFilesNeverStopTheRun) {
+  std::string random(100000, '\0'), sections;
+  for (size_t i = 0; i < random.size(); ++i) random[i] = static_cast<char>(i * 2654435761u >> 13);
+  for (int i = 0; i < 300; ++i) sections += "[" + std::string(600, 'a' + i % 26) + "]\nk=v\n";
+  const std::string files[] = {random,
+                               std::string(1 << 20, 'x'),
+                               std::string(5000, '\0') + "\n[setting]\n",
+                               "\xFF\xFE[\0s\0]",  // odd length
+                               "\xFF\xFE\x00\xD8\x00\xDC\x00\xDC\n\0",
+                               "\xEF\xBB\xBF",
+                               sections};
+  const fs::path ini = root / "bin/jotlog.ini";
+  for (const std::string& file : files) {
+    std::ofstream(ini, std::ios::binary) << file;
+    EXPECT_EQ(Run({"memo"}), kSaved);
+    EXPECT_EQ(ReadFile(ini), file);
+  }
+  fs::remove(ini);
+  fs::create_directory(ini);  // a folder in the settings file's place is left alone
+  EXPECT_EQ(Run({"memo"}), kSaved);
+  EXPECT_TRUE(fs::is_empty(ini));
+  EXPECT_EQ(std::count(std::istreambuf_iterator<char>(std::ifstream(memoFile()).rdbuf()), {}, '\n'),
+            8);
+}
+
 }  // namespace

@@ -64,10 +64,10 @@ void FakePlatform::ShowMessageBox(const std::u16string& text, const std::u16stri
 }
 
 std::unique_ptr<TextFile> FakePlatform::OpenTextFile(const std::u16string& name, OpenMode mode) {
-  calls.push_back(mode == OpenMode::kRead    ? "open r"
-                  : mode == OpenMode::kWrite ? "open w"
-                                             : "open a");
+  static const char* const kModes[] = {"open r", "open w", "open a", "open x"};
+  calls.push_back(kModes[static_cast<int>(mode)]);
   auto found = files.find(name);
+  if (mode == OpenMode::kCreateNew && found != files.end()) return nullptr;
   if (found == files.end()) {
     if (mode == OpenMode::kRead || !canCreate || name.empty()) return nullptr;
     found = files.emplace(name, File{}).first;

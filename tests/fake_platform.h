@@ -20,6 +20,7 @@ class FakePlatform : public Platform {
     bool failClose = false;   // closing reports an error after the data arrived
   };
 
+  std::u16string moduleFileName = u"\\Program Files\\Memo\\memo.exe";
   SystemTime now{2024, 3, 4, 7, 8, 5, 9, 0};  // Thursday 7 March 2024, 08:05:09
   uint32_t mutexResult = kErrorSuccess;
   std::map<std::u16string, File> files;
@@ -29,6 +30,7 @@ class FakePlatform : public Platform {
   std::vector<std::string> calls;
 
   uint32_t CreateNamedMutex(const std::u16string& name) override;
+  std::u16string GetModuleFileName() override { return moduleFileName; }
   SystemTime GetLocalTime() override;
   int GetDateFormat(const SystemTime& time, const std::u16string& picture, char16_t* buffer,
                     int size) override;

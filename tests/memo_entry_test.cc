@@ -29,7 +29,7 @@ TEST(ReplaceAll, FollowsTheLeftToRightRules) {
 class FormatMemoEntryTest : public ::testing::Test {
  protected:
   FakePlatform platform;
-  SettingsFile settings;
+  SettingsFile settings{platform, false};
 };
 
 TEST_F(FormatMemoEntryTest, WorkedExampleSamplesTheClockOnceAndAddsTheKeysInOrder) {

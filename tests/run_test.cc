@@ -24,7 +24,7 @@ class RunTest : public ::testing::Test {
   }
 
   FakePlatform platform;
-  SettingsFile settings;
+  SettingsFile settings{platform, false};
 };
 
 TEST_F(RunTest, SuccessReadsEverySettingInOrderAndClosesBeforeTheBox) {

@@ -8,7 +8,8 @@ namespace jotlog {
 namespace {
 
 TEST(SettingsFile, GetWithDefaultAddsMissesAndReturnsTheRightObject) {
-  SettingsFile settings;
+  FakePlatform platform;
+  SettingsFile settings(platform, false);
   const std::u16string arg = u"arg", path = u"\\My Documents\\jotlog.txt", one = u"1";
   EXPECT_EQ(&settings.GetWithDefault(u"setting", u"AddFrom", arg, true), &arg);
   settings.GetWithDefault(u"setting", u"FileName", path, true);
@@ -28,7 +29,8 @@ TEST(SettingsFile, GetWithDefaultAddsMissesAndReturnsTheRightObject) {
 }
 
 TEST(SettingsFile, DuplicatesAreKeptAndOnlyTheFirstIsReadOrChanged) {
-  SettingsFile settings;
+  FakePlatform platform;
+  SettingsFile settings(platform, false);
   settings.AddEntry(u"s", u"k", u"one");
   settings.AddEntry(u"t", u"x", u"y");
   settings.AddEntry(u"s", u"k", u"two");
@@ -41,7 +43,8 @@ TEST(SettingsFile, DuplicatesAreKeptAndOnlyTheFirstIsReadOrChanged) {
 }
 
 TEST(SettingsFile, LookupsAreExact) {
-  SettingsFile settings;
+  FakePlatform platform;
+  SettingsFile settings(platform, false);
   settings.AddEntry(u"setting", u"FileName", u"x");
   settings.AddEntry(u"", u"", u"empty");
   const std::u16string none = u"none";
@@ -55,7 +58,8 @@ TEST(SettingsFile, LookupsAreExact) {
 }
 
 TEST(SettingsFile, MissesRaiseWithTheirMessageCutToItsBuffer) {
-  SettingsFile settings;
+  FakePlatform platform;
+  SettingsFile settings(platform, false);
   settings.AddEntry(u"setting", u"a", u"b");
   auto messageOf = [&](const std::u16string& section, const std::u16string& key) {
     try {

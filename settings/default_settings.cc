@@ -1,0 +1,45 @@
+#include "settings/default_settings.h"
+
+#include <string_view>
+
+#include "platform/wide_stream.h"
+
+namespace jotlog {
+
+const char16_t kDefaultSettingsText[] =
+    u"[setting]\n"
+    u"# 保存先ファイル名\n"
+    u"FileName=\\My Documents\\jotlog.txt\n"
+    u"\n"
+    u"# 追記元\n"
+    u"AddFrom=arg\n"
+    u"\n"
+    u"# 完了ダイアログを表示するかどうか\n"
+    u"ShowDialog=1\n"
+    u"\n"
+    u"# メモのフォーマット\n"
+    u"MemoFormat=[%DATE% %TIME%] %MEMO%\\n\n"
+    u"\n"
+    u"# 日付のフォーマット\n"
+    u"DateFormat=yyyy/MM/dd\n"
+    u"\n"
+    u"# 時間のフォーマット\n"
+    u"TimeFormat=HH:mm:ss\n";
+
+void WriteDefaultSettings(SettingsFile& settings) {
+  {
+    WideFileStream stream(settings.platform(), settings.path(), OpenMode::kCreateNew);
+    if (stream.failed()) return;
+    // Line by line, each line end flushed, as a text stream writes it.
+    std::u16string_view text = kDefaultSettingsText;
+    for (size_t end; (end = text.find(u'\n')) != std::u16string_view::npos;) {
+      stream.Write(text.substr(0, end));
+      stream.EndLine();
+      text.remove_prefix(end + 1);
+    }
+    stream.Close();
+  }
+  settings.Load();
+}
+
+}  // namespace jotlog
