@@ -34,12 +34,12 @@ std::u16string FormatWith(Platform& platform, FormatCall call, const SystemTime&
 
 std::u16string FormatDateText(Platform& platform, const SystemTime& time,
                               const std::u16string& picture) {
-  return FormatWith(platform, &Platform::GetDateFormat, time, picture);
+  return FormatWith(platform, &Platform::FormatDate, time, picture);
 }
 
 std::u16string FormatTimeText(Platform& platform, const SystemTime& time,
                               const std::u16string& picture) {
-  return FormatWith(platform, &Platform::GetTimeFormat, time, picture);
+  return FormatWith(platform, &Platform::FormatTime, time, picture);
 }
 
 std::u16string FormatMemoEntry(Platform& platform, std::u16string memo, SettingsFile& settings) {

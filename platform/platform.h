@@ -62,7 +62,7 @@ class Platform {
   virtual uint32_t CreateNamedMutex(const std::u16string& name) = 0;
 
   // The full path of the running program; empty when it cannot be had.
-  virtual std::u16string GetModuleFileName() = 0;
+  virtual std::u16string ModulePath() = 0;
 
   virtual SystemTime GetLocalTime() = 0;
 
@@ -70,10 +70,10 @@ class Platform {
   // included), in the manner of GetDateFormatW / GetTimeFormatW for the user's locale.
   // Return the units written including the null, or 0 on failure (then the buffer's
   // contents are unspecified).
-  virtual int GetDateFormat(const SystemTime& time, const std::u16string& picture, char16_t* buffer,
-                            int size) = 0;
-  virtual int GetTimeFormat(const SystemTime& time, const std::u16string& picture, char16_t* buffer,
-                            int size) = 0;
+  virtual int FormatDate(const SystemTime& time, const std::u16string& picture, char16_t* buffer,
+                         int size) = 0;
+  virtual int FormatTime(const SystemTime& time, const std::u16string& picture, char16_t* buffer,
+                         int size) = 0;
 
   // Shows a message box with one OK button and returns once it is dismissed.
   virtual void ShowMessageBox(const std::u16string& text, const std::u16string& caption) = 0;

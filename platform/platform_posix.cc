@@ -279,7 +279,7 @@ uint32_t PosixPlatform::CreateNamedMutex(const std::u16string& name) {
   return kErrorSuccess;
 }
 
-std::u16string PosixPlatform::GetModuleFileName() {
+std::u16string PosixPlatform::ModulePath() {
   std::string path(256, '\0');
   while (true) {
     ssize_t n = ::readlink("/proc/self/exe", path.data(), path.size());
@@ -364,13 +364,13 @@ const LocaleNames& PosixPlatform::Names() {
   return *names_;
 }
 
-int PosixPlatform::GetDateFormat(const SystemTime& time, const std::u16string& picture,
-                                 char16_t* buffer, int size) {
+int PosixPlatform::FormatDate(const SystemTime& time, const std::u16string& picture,
+                              char16_t* buffer, int size) {
   return FormatPicture(PictureKind::kDate, time, picture, Names(), buffer, size);
 }
 
-int PosixPlatform::GetTimeFormat(const SystemTime& time, const std::u16string& picture,
-                                 char16_t* buffer, int size) {
+int PosixPlatform::FormatTime(const SystemTime& time, const std::u16string& picture,
+                              char16_t* buffer, int size) {
   return FormatPicture(PictureKind::kTime, time, picture, Names(), buffer, size);
 }
 

@@ -15,12 +15,12 @@ class PosixPlatform : public Platform {
   ~PosixPlatform() override;
 
   uint32_t CreateNamedMutex(const std::u16string& name) override;
-  std::u16string GetModuleFileName() override;
+  std::u16string ModulePath() override;
   SystemTime GetLocalTime() override;
-  int GetDateFormat(const SystemTime& time, const std::u16string& picture, char16_t* buffer,
-                    int size) override;
-  int GetTimeFormat(const SystemTime& time, const std::u16string& picture, char16_t* buffer,
-                    int size) override;
+  int FormatDate(const SystemTime& time, const std::u16string& picture, char16_t* buffer,
+                 int size) override;
+  int FormatTime(const SystemTime& time, const std::u16string& picture, char16_t* buffer,
+                 int size) override;
   void ShowMessageBox(const std::u16string& text, const std::u16string& caption) override;
   std::unique_ptr<TextFile> OpenTextFile(const std::u16string& name, OpenMode mode) override;
 

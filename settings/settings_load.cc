@@ -5,7 +5,7 @@
 namespace jotlog {
 
 std::u16string BuildSettingsPath(Platform& moduleHandle) {
-  std::u16string path = moduleHandle.GetModuleFileName();
+  std::u16string path = moduleHandle.ModulePath();
   if (path.empty()) return path;
   const size_t nameStart = path.find_last_of(u"/\\") + 1;  // 0 when there is no folder
   const size_t n = path.size();

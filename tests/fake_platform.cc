@@ -46,14 +46,14 @@ SystemTime FakePlatform::GetLocalTime() {
   return now;
 }
 
-int FakePlatform::GetDateFormat(const SystemTime& time, const std::u16string& picture,
-                                char16_t* buffer, int size) {
+int FakePlatform::FormatDate(const SystemTime& time, const std::u16string& picture,
+                             char16_t* buffer, int size) {
   calls.push_back("date");
   return FormatPicture(PictureKind::kDate, time, picture, LocaleNames::English(), buffer, size);
 }
 
-int FakePlatform::GetTimeFormat(const SystemTime& time, const std::u16string& picture,
-                                char16_t* buffer, int size) {
+int FakePlatform::FormatTime(const SystemTime& time, const std::u16string& picture,
+                             char16_t* buffer, int size) {
   calls.push_back("time");
   return FormatPicture(PictureKind::kTime, time, picture, LocaleNames::English(), buffer, size);
 }

@@ -20,7 +20,7 @@ class FakePlatform : public Platform {
     bool failClose = false;   // closing reports an error after the data arrived
   };
 
-  std::u16string moduleFileName = u"\\Program Files\\Memo\\memo.exe";
+  std::u16string modulePath = u"\\Program Files\\Memo\\memo.exe";
   SystemTime now{2024, 3, 4, 7, 8, 5, 9, 0};  // Thursday 7 March 2024, 08:05:09
   uint32_t mutexResult = kErrorSuccess;
   std::map<std::u16string, File> files;
@@ -30,12 +30,12 @@ class FakePlatform : public Platform {
   std::vector<std::string> calls;
 
   uint32_t CreateNamedMutex(const std::u16string& name) override;
-  std::u16string GetModuleFileName() override { return moduleFileName; }
+  std::u16string ModulePath() override { return modulePath; }
   SystemTime GetLocalTime() override;
-  int GetDateFormat(const SystemTime& time, const std::u16string& picture, char16_t* buffer,
-                    int size) override;
-  int GetTimeFormat(const SystemTime& time, const std::u16string& picture, char16_t* buffer,
-                    int size) override;
+  int FormatDate(const SystemTime& time, const std::u16string& picture, char16_t* buffer,
+                 int size) override;
+  int FormatTime(const SystemTime& time, const std::u16string& picture, char16_t* buffer,
+                 int size) override;
   void ShowMessageBox(const std::u16string& text, const std::u16string& caption) override;
   std::unique_ptr<TextFile> OpenTextFile(const std::u16string& name, OpenMode mode) override;
 };

@@ -25,7 +25,7 @@ TEST(BuildSettingsPath, ReplacesAThreeLetterExtensionOrAppendsOne) {
   };
   for (const auto& [program, ini] : cases) {
     FakePlatform platform;
-    platform.moduleFileName = program;
+    platform.modulePath = program;
     EXPECT_EQ(BuildSettingsPath(platform), ini);
   }
 }
