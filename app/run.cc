@@ -1,5 +1,6 @@
 #include "app/run.h"
 
+#include "app/clipboard.h"
 #include "app/memo_entry.h"
 #include "platform/wide_stream.h"
 #include "settings/default_settings.h"
@@ -21,7 +22,7 @@ void RecordMemo(Platform& platform, SettingsFile& settings, const std::u16string
   const std::u16string defaultAddFrom = keys::kDefaultAddFrom;
   std::u16string memo;
   if (settings.GetWithDefault(section, keys::kAddFrom, defaultAddFrom, true) == keys::kClipboard) {
-    // The clipboard source arrives with clipboard support; until then it gives no text.
+    ReadClipboardText(platform, memo);
   } else {
     memo = commandLine;
   }
@@ -31,8 +32,15 @@ void RecordMemo(Platform& platform, SettingsFile& settings, const std::u16string
   const std::u16string defaultFileName = keys::kDefaultFileName;
   const std::u16string& fileName =
       settings.GetWithDefault(section, keys::kFileName, defaultFileName, true);
-  std::u16string label = kMemoFileLabel;
-  bool saved = AppendToMemoFile(platform, fileName, memo);
+  std::u16string label;
+  bool saved;
+  if (fileName == keys::kClipboard) {
+    label = kClipboardLabel;
+    saved = AppendToClipboard(platform, memo);
+  } else {
+    label = kMemoFileLabel;
+    saved = AppendToMemoFile(platform, fileName, memo);
+  }
 
   if (!saved) {
     platform.ShowMessageBox(label + kNotSavedWords, kBoxCaption);

@@ -52,6 +52,15 @@ class TextFile {
   virtual bool Close() = 0;
 };
 
+// A block of memory for text that is to become the clipboard's. The block is freed with
+// this object unless the clipboard has taken it.
+class TransferBuffer {
+ public:
+  virtual ~TransferBuffer() = default;
+  virtual char16_t* data() = 0;
+  virtual size_t size() const = 0;  // in UTF-16 units
+};
+
 class Platform {
  public:
   virtual ~Platform() = default;
@@ -77,6 +86,22 @@ class Platform {
 
   // Shows a message box with one OK button and returns once it is dismissed.
   virtual void ShowMessageBox(const std::u16string& text, const std::u16string& caption) = 0;
+
+  // The clipboard's Unicode text, in the manner of the Win32 clipboard functions. Every
+  // call but OpenClipboard needs the clipboard open; OpenClipboard is false when it
+  // cannot be opened.
+  virtual bool OpenClipboard() = 0;
+  virtual void CloseClipboard() = 0;
+  // The clipboard's text up to a terminating null, valid until CloseClipboard; null when
+  // the clipboard holds no Unicode text.
+  virtual const char16_t* GetClipboardData() = 0;
+  virtual void EmptyClipboard() = 0;
+  // A block of `units` UTF-16 units; null when it cannot be had.
+  virtual std::unique_ptr<TransferBuffer> AllocTransferBuffer(size_t units) = 0;
+  // Makes the buffer's text, up to its first null, the clipboard's Unicode text. True when
+  // the clipboard took the buffer (`buffer` is then empty); false leaves it with the
+  // caller.
+  virtual bool SetClipboardData(std::unique_ptr<TransferBuffer>& buffer) = 0;
 
   // Opens a text file; null when it cannot be opened in that mode.
   virtual std::unique_ptr<TextFile> OpenTextFile(const std::u16string& name, OpenMode mode) = 0;

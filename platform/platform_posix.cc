@@ -8,13 +8,17 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cwchar>
 #include <fstream>
+#include <new>
+#include <sstream>
 #include <string_view>
 #include <vector>
 
+#include "platform/helper_posix.h"
 #include "platform/utf.h"
 
 namespace jotlog {
@@ -32,6 +36,28 @@ bool WriteAll(int fd, std::string_view bytes) {
     bytes.remove_prefix(static_cast<size_t>(n));
   }
   return true;
+}
+
+bool IsSet(const char* variable) {
+  const char* value = std::getenv(variable);
+  return value != nullptr && *value != '\0';
+}
+
+// The locale variable in force for `category`, as the C library picks it.
+const char* LocaleName(const char* category) {
+  for (const char* variable : {"LC_ALL", category, "LANG"}) {
+    const char* value = std::getenv(variable);
+    if (value != nullptr && *value != '\0') return value;
+  }
+  return nullptr;
+}
+
+bool UsesUtf8() {
+  const char* name = LocaleName("LC_CTYPE");
+  if (name == nullptr) return false;
+  std::string lower = name;
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return lower.find("utf-8") != std::string::npos || lower.find("utf8") != std::string::npos;
 }
 
 bool IsDirectory(const std::string& path) {
@@ -313,14 +339,7 @@ const LocaleNames& PosixPlatform::Names() {
   if (names_) return *names_;
   names_ = LocaleNames::English();
   // The LC_TIME locale, with its own character set for decoding the names.
-  const char* chosen = nullptr;
-  for (const char* variable : {"LC_ALL", "LC_TIME", "LANG"}) {
-    const char* value = std::getenv(variable);
-    if (value != nullptr && *value != '\0') {
-      chosen = value;
-      break;
-    }
-  }
+  const char* chosen = LocaleName("LC_TIME");
   if (chosen == nullptr) return *names_;
   locale_t locale = ::newlocale(LC_ALL_MASK, chosen, static_cast<locale_t>(0));
   if (locale == static_cast<locale_t>(0)) return *names_;
@@ -375,7 +394,119 @@ int PosixPlatform::FormatTime(const SystemTime& time, const std::u16string& pict
 }
 
 void PosixPlatform::ShowMessageBox(const std::u16string& text, const std::u16string& caption) {
+  if (IsSet("WAYLAND_DISPLAY") || IsSet("DISPLAY")) {
+    if (std::string zenity = FindOnPath("zenity"); !zenity.empty()) {
+      HelperRun run;
+      run.limit = std::nullopt;  // open until the user dismisses it
+      // The dialog reads its arguments in the locale's character set: make that UTF-8.
+      if (!UsesUtf8()) run.environment = {"LC_ALL=C.UTF-8"};
+      HelperResult shown = RunHelper(
+          {zenity, "--info", "--no-markup", "--no-wrap",
+           "--icon-name=", "--title=" + EncodeUtf8(caption), "--text=" + EncodeUtf8(text)},
+          run);
+      // OK, or closed by the window manager.
+      if (shown.exitCode == 0 || shown.exitCode == 1) return;
+    }
+  }
   WriteAll(STDERR_FILENO, EncodeUtf8(caption + u": " + text + u"\n"));
+}
+
+namespace {
+
+class PosixTransferBuffer : public TransferBuffer {
+ public:
+  PosixTransferBuffer(std::unique_ptr<char16_t[]> units, size_t size)
+      : units_(std::move(units)), size_(size) {}
+  char16_t* data() override { return units_.get(); }
+  size_t size() const override { return size_; }
+
+ private:
+  std::unique_ptr<char16_t[]> units_;
+  size_t size_;
+};
+
+}  // namespace
+
+bool PosixPlatform::OpenClipboard() {
+  if (clipboardOpen_) return false;
+  wayland_ = false;
+  paste_.clear();
+  copy_.clear();
+  if (IsSet("WAYLAND_DISPLAY")) {
+    paste_ = FindOnPath("wl-paste");
+    copy_ = FindOnPath("wl-copy");
+    wayland_ = !paste_.empty() && !copy_.empty();
+  }
+  if (!wayland_ && IsSet("DISPLAY")) paste_ = copy_ = FindOnPath("xclip");
+  if (paste_.empty() || copy_.empty()) return false;
+  clipboardOpen_ = true;
+  emptyPending_ = false;
+  return true;
+}
+
+void PosixPlatform::CloseClipboard() {
+  if (!clipboardOpen_) return;
+  if (emptyPending_) {
+    if (wayland_) {
+      RunHelper({copy_, "--clear"}, HelperRun{});
+    } else {
+      CopyToClipboard("");
+    }
+  }
+  clipboardOpen_ = false;
+}
+
+const char16_t* PosixPlatform::GetClipboardData() {
+  if (!clipboardOpen_) return nullptr;
+  HelperRun run;
+  run.captureOutput = true;
+  HelperResult pasted;
+  if (wayland_) {
+    // wl-paste fails when no text type is offered.
+    pasted = RunHelper({paste_, "--no-newline", "--type", "text"}, run);
+  } else {
+    // An owner answers a request for any target, so ask which it offers first.
+    HelperResult targets =
+        RunHelper({paste_, "-selection", "clipboard", "-o", "-t", "TARGETS"}, run);
+    std::istringstream offered(targets.output);
+    std::string target;
+    while (std::getline(offered, target) && target != "UTF8_STRING") {
+    }
+    if (targets.exitCode != 0 || target != "UTF8_STRING") return nullptr;
+    pasted = RunHelper({paste_, "-selection", "clipboard", "-o", "-t", "UTF8_STRING"}, run);
+  }
+  if (pasted.exitCode != 0) return nullptr;
+  clipboardText_ = DecodeUtf8(pasted.output);
+  return clipboardText_.c_str();
+}
+
+void PosixPlatform::EmptyClipboard() {
+  if (clipboardOpen_) emptyPending_ = true;
+}
+
+std::unique_ptr<TransferBuffer> PosixPlatform::AllocTransferBuffer(size_t units) {
+  std::unique_ptr<char16_t[]> block(new (std::nothrow) char16_t[units]);
+  if (!block || units == 0) return nullptr;
+  return std::make_unique<PosixTransferBuffer>(std::move(block), units);
+}
+
+bool PosixPlatform::CopyToClipboard(const std::string& text) {
+  HelperRun run;
+  run.input = text;
+  HelperResult copied = wayland_ ? RunHelper({copy_, "--type", "text/plain;charset=utf-8"}, run)
+                                 : RunHelper({copy_, "-selection", "clipboard", "-i"}, run);
+  return copied.exitCode == 0;
+}
+
+bool PosixPlatform::SetClipboardData(std::unique_ptr<TransferBuffer>& buffer) {
+  if (!clipboardOpen_ || !buffer) return false;
+  const std::u16string_view text(buffer->data(),
+                                 std::char_traits<char16_t>::length(buffer->data()));
+  if (!CopyToClipboard(EncodeUtf8(text))) return false;
+  // The helper holds the text now; the block is done with.
+  buffer.reset();
+  emptyPending_ = false;
+  return true;
 }
 
 std::unique_ptr<TextFile> PosixPlatform::OpenTextFile(const std::u16string& name, OpenMode mode) {

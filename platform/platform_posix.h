@@ -23,12 +23,30 @@ class PosixPlatform : public Platform {
                  int size) override;
   void ShowMessageBox(const std::u16string& text, const std::u16string& caption) override;
   std::unique_ptr<TextFile> OpenTextFile(const std::u16string& name, OpenMode mode) override;
+  bool OpenClipboard() override;
+  void CloseClipboard() override;
+  const char16_t* GetClipboardData() override;
+  void EmptyClipboard() override;
+  std::unique_ptr<TransferBuffer> AllocTransferBuffer(size_t units) override;
+  bool SetClipboardData(std::unique_ptr<TransferBuffer>& buffer) override;
 
  private:
+  // Hands `text` to the clipboard helper; true when it took it.
+  bool CopyToClipboard(const std::string& text);
+
   const LocaleNames& Names();
 
   int mutexFd_ = -1;
   std::optional<LocaleNames> names_;
+
+  // The open clipboard: the helpers that serve it (Wayland's wl-paste and wl-copy, or
+  // X11's xclip), the text last read from it, and an emptying not yet made good by a
+  // new text.
+  bool clipboardOpen_ = false;
+  bool wayland_ = false;
+  std::string paste_, copy_;
+  std::u16string clipboardText_;
+  bool emptyPending_ = false;
 };
 
 // The host path for a file name. A name that starts with a single backslash is a device

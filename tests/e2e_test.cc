@@ -17,6 +17,8 @@
 #include <sstream>
 #include <thread>
 
+extern char** environ;
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -69,9 +71,10 @@ class EndToEnd : public ::testing::Test {
 
   Child Start(std::vector<std::string> args) const {
     std::string program = (root / "bin" / "jotlog").string();
-    std::vector<std::string> env = {"HOME=" + (root / "home").string(),
-                                    "XDG_RUNTIME_DIR=" + (root / "run").string(),
-                                    "XDG_CONFIG_HOME=" + (root / "config").string(), "LC_ALL=C"};
+    std::vector<std::string> env = {
+        "HOME=" + (root / "home").string(), "XDG_RUNTIME_DIR=" + (root / "run").string(),
+        "XDG_CONFIG_HOME=" + (root / "config").string(), "LC_ALL=C", "PATH=/usr/bin:/bin"};
+    env.insert(env.end(), desktop.begin(), desktop.end());
     args.insert(args.begin(), program);
     std::vector<char*> argv, envp;
     for (auto& a : args) argv.push_back(a.data());
@@ -95,6 +98,7 @@ class EndToEnd : public ::testing::Test {
   std::string Run(const std::vector<std::string>& args) const { return Start(args).Finish(); }
 
   fs::path root;
+  std::vector<std::string> desktop;  // further variables for the program
   fs::path memoFile() const { return root / "home/Documents/jotlog.txt"; }
 };
 
@@ -230,6 +234,109 @@ TEST_F(EndToEnd, BadSettingsFilesNeverStopTheRun) {
   EXPECT_TRUE(fs::is_empty(ini));
   EXPECT_EQ(std::count(std::istreambuf_iterator<char>(std::ifstream(memoFile()).rdbuf()), {}, '\n'),
             8);
+}
+
+TEST_F(EndToEnd, WithoutADisplayTheClipboardCannotBeOpened) {
+  std::ofstream(root / "bin/jotlog.ini") << "[setting]\nFileName=clipboard\n";
+  EXPECT_EQ(Run({"memo"}), "確認: クリップボードに保存できませんでした。\n");
+}
+
+// A desktop of the test's own: an X server on a free display, with nothing on its
+// clipboard and no window manager.
+class DesktopEndToEnd : public EndToEnd {
+ protected:
+  void SetUp() override {
+    EndToEnd::SetUp();
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    std::string xvfb = "/usr/bin/Xvfb";
+    std::vector<std::string> args = {xvfb, "-displayfd", std::to_string(fds[1]), "-nolisten",
+                                     "tcp"};
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    ASSERT_EQ(posix_spawn(&server, xvfb.c_str(), &actions, nullptr, argv.data(), environ), 0)
+        << "Xvfb is needed (Debian's xvfb)";
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    std::string number;
+    char c;
+    while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+    close(fds[0]);
+    ASSERT_FALSE(number.empty());
+    setenv("DISPLAY", (":" + number).c_str(), 1);
+    desktop = {"DISPLAY=:" + number, "NO_AT_BRIDGE=1"};
+  }
+  void TearDown() override {
+    if (server > 0) {
+      kill(server, SIGTERM);
+      waitpid(server, nullptr, 0);
+    }
+    EndToEnd::TearDown();
+  }
+
+  // Runs a shell command of the test against the display; returns what it printed.
+  static std::string Shell(const std::string& command, const std::string& input = "") {
+    FILE* pipe = popen(command.c_str(), input.empty() ? "r" : "w");
+    std::string output;
+    if (!input.empty()) {
+      fwrite(input.data(), 1, input.size(), pipe);
+    } else {
+      char chunk[4096];
+      for (size_t n; (n = fread(chunk, 1, sizeof chunk, pipe)) > 0;) output.append(chunk, n);
+    }
+    pclose(pipe);
+    return output;
+  }
+  static std::string Clipboard() { return Shell("xclip -selection clipboard -o 2>/dev/null"); }
+  void Settings(const std::string& lines) const {
+    std::ofstream(root / "bin/jotlog.ini") << "[setting]\nShowDialog=0\n" << lines;
+  }
+
+  pid_t server = -1;
+};
+
+TEST_F(DesktopEndToEnd, TheClipboardAsSourceAndDestination) {
+  Shell("xclip -selection clipboard -i >/dev/null 2>&1", "abc");
+  Settings("AddFrom=clipboard\nFileName=clipboard\n");
+  EXPECT_EQ(Run({"ignored"}), "");
+  EXPECT_TRUE(
+      std::regex_match(Clipboard(), std::regex(R"(abc\[\d{4}/\d\d/\d\d \d\d:\d\d:\d\d\] abc\r\n)")))
+      << Clipboard();
+
+  Shell("xclip -selection clipboard -i >/dev/null 2>&1", "日本語 テキスト");
+  Settings("AddFrom=clipboard\nFileName=clipboard\nMemoFormat=<%MEMO%>\n");
+  EXPECT_EQ(Run({}), "");
+  EXPECT_EQ(Clipboard(), "日本語 テキスト<日本語 テキスト>");
+
+  Settings("AddFrom=Clipboard\nMemoFormat=<%MEMO%>\\n\n");
+  EXPECT_EQ(Run({"command", "line"}), "");
+  EXPECT_EQ(ReadFile(memoFile()), "<command line>\r\n");
+}
+
+TEST_F(DesktopEndToEnd, AnEmptyClipboardGivesAnEmptyMemoAndTakesTheEntryAlone) {
+  Settings("AddFrom=clipboard\nMemoFormat=<%MEMO%>\\n\n");
+  EXPECT_EQ(Run({"ignored"}), "");
+  EXPECT_EQ(ReadFile(memoFile()), "<>\r\n");
+
+  Settings("FileName=clipboard\nMemoFormat=<%MEMO%>\n");
+  Shell("xclip -selection clipboard -i -t image/png >/dev/null 2>&1", "not text");
+  EXPECT_EQ(Run({"memo"}), "");
+  EXPECT_EQ(Clipboard(), "<memo>");
+}
+
+TEST_F(DesktopEndToEnd, TheSuccessDialogHoldsTheGuardUntilDismissed) {
+  Child first = Start({"dialog"});
+  const std::string window =
+      Shell("timeout 20 xdotool search --sync --name '確認' 2>/dev/null | head -n 1");
+  ASSERT_FALSE(window.empty());
+  EXPECT_EQ(Run({"second"}), "");
+  Shell("xdotool windowfocus --sync " + window.substr(0, window.size() - 1) + " key Return");
+  EXPECT_EQ(first.Finish(), "");  // shown as a dialog, not as a line
+  EXPECT_TRUE(std::regex_match(ReadFile(memoFile()), std::regex(R"(\[[^\]]+\] dialog\r\n)")));
 }
 
 }  // namespace

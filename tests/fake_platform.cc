@@ -34,7 +34,56 @@ class FakeTextFile : public TextFile {
   size_t next_ = 0;
 };
 
+class FakeTransferBuffer : public TransferBuffer {
+ public:
+  FakeTransferBuffer(int& live, size_t units) : live_(live), units_(units, u'?') { ++live_; }
+  ~FakeTransferBuffer() override { --live_; }
+  char16_t* data() override { return units_.data(); }
+  size_t size() const override { return units_.size(); }
+
+ private:
+  int& live_;
+  std::u16string units_;
+};
+
 }  // namespace
+
+bool FakePlatform::OpenClipboard() {
+  calls.push_back("clip open");
+  if (clipboard.refuseOpen || clipboard.isOpen) return false;
+  clipboard.isOpen = true;
+  return true;
+}
+
+void FakePlatform::CloseClipboard() {
+  calls.push_back(clipboard.isOpen ? "clip close" : "clip close while closed");
+  clipboard.isOpen = false;
+}
+
+const char16_t* FakePlatform::GetClipboardData() {
+  if (!clipboard.isOpen || !clipboard.text) return nullptr;
+  served_ = *clipboard.text;
+  return served_.c_str();
+}
+
+void FakePlatform::EmptyClipboard() {
+  calls.push_back("clip empty");
+  if (clipboard.isOpen) clipboard.text.reset();
+}
+
+std::unique_ptr<TransferBuffer> FakePlatform::AllocTransferBuffer(size_t units) {
+  calls.push_back("alloc " + std::to_string(units));
+  if (clipboard.failAlloc) return nullptr;
+  return std::make_unique<FakeTransferBuffer>(liveBuffers, units);
+}
+
+bool FakePlatform::SetClipboardData(std::unique_ptr<TransferBuffer>& buffer) {
+  calls.push_back("clip set");
+  if (!clipboard.isOpen || clipboard.failSet) return false;
+  clipboard.text = std::u16string(buffer->data());
+  clipboard.taken = std::move(buffer);
+  return true;
+}
 
 uint32_t FakePlatform::CreateNamedMutex(const std::u16string& name) {
   calls.push_back("mutex " + std::string(name.begin(), name.end()));

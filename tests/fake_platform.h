@@ -3,6 +3,7 @@
 #pragma once
 
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,16 @@ class FakePlatform : public Platform {
   std::map<std::u16string, File> files;
   bool canCreate = true;  // whether opening a missing file for writing creates it
 
+  int liveBuffers = 0;  // transfer buffers not yet freed
+  struct Clipboard {
+    std::optional<std::u16string> text;  // its Unicode text, which may hold nulls
+    bool refuseOpen = false;
+    bool failAlloc = false;
+    bool failSet = false;
+    bool isOpen = false;
+    std::unique_ptr<TransferBuffer> taken;  // the buffer it was last given
+  } clipboard;
+
   std::vector<std::u16string> boxes;  // caption ": " text, as shown
   std::vector<std::string> calls;
 
@@ -38,6 +49,15 @@ class FakePlatform : public Platform {
                  int size) override;
   void ShowMessageBox(const std::u16string& text, const std::u16string& caption) override;
   std::unique_ptr<TextFile> OpenTextFile(const std::u16string& name, OpenMode mode) override;
+  bool OpenClipboard() override;
+  void CloseClipboard() override;
+  const char16_t* GetClipboardData() override;
+  void EmptyClipboard() override;
+  std::unique_ptr<TransferBuffer> AllocTransferBuffer(size_t units) override;
+  bool SetClipboardData(std::unique_ptr<TransferBuffer>& buffer) override;
+
+ private:
+  std::u16string served_;
 };
 
 // The store as one line: "[name]key=value;key=value;[next]...".

@@ -8,6 +8,11 @@ need=()
 command -v cmake >/dev/null || need+=(cmake)
 command -v g++ >/dev/null || need+=(g++)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
+# The desktop tests start their own X server and use the real clipboard tool and dialog.
+command -v Xvfb >/dev/null || need+=(xvfb)
+command -v xclip >/dev/null || need+=(xclip)
+command -v zenity >/dev/null || need+=(zenity)
+command -v xdotool >/dev/null || need+=(xdotool)
 if [ ${#need[@]} -gt 0 ]; then
   apt-get update
   apt-get install -y --no-install-recommends "${need[@]}"

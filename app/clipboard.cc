@@ -1,0 +1,56 @@
+#include "app/clipboard.h"
+
+#include <algorithm>
+
+namespace jotlog {
+
+namespace {
+
+// Keeps the clipboard open for the life of the object.
+class OpenedClipboard {
+ public:
+  explicit OpenedClipboard(Platform& platform) : platform_(platform) {
+    opened_ = platform_.OpenClipboard();
+  }
+  ~OpenedClipboard() {
+    if (opened_) platform_.CloseClipboard();
+  }
+  OpenedClipboard(const OpenedClipboard&) = delete;
+  OpenedClipboard& operator=(const OpenedClipboard&) = delete;
+
+  bool opened() const { return opened_; }
+
+ private:
+  Platform& platform_;
+  bool opened_ = false;
+};
+
+}  // namespace
+
+bool ReadClipboardText(Platform& platform, std::u16string& text) {
+  OpenedClipboard clipboard(platform);
+  if (!clipboard.opened()) return false;
+  const char16_t* data = platform.GetClipboardData();
+  if (data == nullptr) return false;
+  text = data;
+  return true;
+}
+
+bool AppendToClipboard(Platform& platform, const std::u16string& entry) {
+  std::u16string text;
+  ReadClipboardText(platform, text);
+  text += entry;
+
+  std::unique_ptr<TransferBuffer> buffer = platform.AllocTransferBuffer(text.size() + 1);
+  if (!buffer) return false;
+  const size_t copied = std::min(text.size(), buffer->size() - 1);
+  std::copy_n(text.begin(), copied, buffer->data());
+  buffer->data()[copied] = u'\0';
+
+  OpenedClipboard clipboard(platform);
+  if (!clipboard.opened()) return false;
+  platform.EmptyClipboard();
+  return platform.SetClipboardData(buffer);
+}
+
+}  // namespace jotlog
