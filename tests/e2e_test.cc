@@ -2,10 +2,9 @@
 // runtime and config folder of its own, and checks the bytes it wrote and what it showed.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -43,56 +42,34 @@ std::string Utf16(const std::string& text, bool little) {
   return bytes;
 }
 
-// A started program; one of its output streams goes to `output` (or all to /dev/null).
+std::string Quote(const std::string& text) {
+  std::string quoted(1, '\'');
+  for (char c : text) {
+    if (c == '\'') {
+      quoted.append("'\\''");
+    } else {
+      quoted.push_back(c);
+    }
+  }
+  quoted.push_back('\'');
+  return quoted;
+}
+
+// A command started through the shell, its standard output readable.
 struct Child {
-  pid_t pid = -1;
-  int output = -1;
+  FILE* pipe = nullptr;
 
   // Waits for the end; returns what it printed, or "exit N" when it did not exit with 0.
   std::string Finish() {
     std::string text;
     char chunk[4096];
-    for (ssize_t n; output >= 0 && (n = read(output, chunk, sizeof chunk)) > 0;) {
-      text.append(chunk, n);
-    }
-    if (output >= 0) close(output);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? text : "exit " + std::to_string(status);
+    for (size_t n; (n = fread(chunk, 1, sizeof chunk, pipe)) > 0;) text.append(chunk, n);
+    const int status = pclose(pipe);
+    return status == 0 ? text : "exit " + std::to_string(status);
   }
 };
 
-// Starts argv (argv[0] a full path) with exactly `env`, `input` on its standard input and
-// its stream `outputFd` (1 or 2, or -1 for none) readable through the Child.
-Child Spawn(std::vector<std::string> argv, std::vector<std::string> env,
-            const std::string& input = "", int outputFd = 2) {
-  Child child;
-  int in[2], out[2];
-  if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) return child;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  if (outputFd > 0) posix_spawn_file_actions_adddup2(&actions, out[1], outputFd);
-  std::vector<char*> args, envp;
-  for (auto& a : argv) args.push_back(a.data());
-  for (auto& e : env) envp.push_back(e.data());
-  args.push_back(nullptr);
-  envp.push_back(nullptr);
-  posix_spawn(&child.pid, args[0], &actions, nullptr, args.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  close(in[0]);
-  close(out[1]);
-  if (!input.empty() && write(in[1], input.data(), input.size()) < 0) ADD_FAILURE() << "write";
-  close(in[1]);
-  if (outputFd > 0) {
-    child.output = out[0];
-  } else {
-    close(out[0]);
-  }
-  return child;
-}
+Child Shell(const std::string& command) { return Child{popen(command.c_str(), "r")}; }
 
 class EndToEnd : public ::testing::Test {
  protected:
@@ -107,13 +84,16 @@ class EndToEnd : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(root); }
 
-  Child Start(std::vector<std::string> args) const {
-    std::vector<std::string> env = {
-        "HOME=" + (root / "home").string(), "XDG_RUNTIME_DIR=" + (root / "run").string(),
-        "XDG_CONFIG_HOME=" + (root / "config").string(), "LC_ALL=C", "PATH=/usr/bin:/bin"};
-    env.insert(env.end(), desktop.begin(), desktop.end());
-    args.insert(args.begin(), (root / "bin/jotlog").string());
-    return Spawn(args, env);
+  // Starts the program with an environment of its own; what it shows on standard error
+  // is the Child's output.
+  Child Start(const std::vector<std::string>& args) const {
+    std::string command = "env -i LC_ALL=C PATH=/usr/bin:/bin " + desktop +
+                          "HOME=" + Quote((root / "home").string()) +
+                          " XDG_RUNTIME_DIR=" + Quote((root / "run").string()) +
+                          " XDG_CONFIG_HOME=" + Quote((root / "config").string()) + " " +
+                          Quote((root / "bin/jotlog").string());
+    for (const std::string& arg : args) command.append(1, ' ').append(Quote(arg));
+    return Shell(command + " 2>&1 >/dev/null </dev/null");
   }
   std::string Run(const std::vector<std::string>& args) const { return Start(args).Finish(); }
   void Settings(const std::string& bytes) const {
@@ -121,7 +101,7 @@ class EndToEnd : public ::testing::Test {
   }
 
   fs::path root;
-  std::vector<std::string> desktop;  // DISPLAY and the like, for the desktop tests
+  std::string desktop;  // DISPLAY and the like, for the desktop tests
   fs::path memoFile() const { return root / "home/Documents/jotlog.txt"; }
 };
 
@@ -249,29 +229,29 @@ class DesktopEndToEnd : public EndToEnd {
  protected:
   void SetUp() override {
     EndToEnd::SetUp();
-    server = Spawn({"/usr/bin/Xvfb", "-displayfd", "1", "-nolisten", "tcp"}, {}, "", 1);
-    std::string number;
-    for (char c; read(server.output, &c, 1) == 1 && c != '\n';) number += c;
-    ASSERT_FALSE(number.empty()) << "Xvfb is needed (Debian's xvfb)";
-    desktop = {"DISPLAY=:" + number, "NO_AT_BRIDGE=1"};
+    server = Shell("echo $$; exec Xvfb -displayfd 1 -nolisten tcp 2>/dev/null");
+    ASSERT_EQ(fscanf(server.pipe, "%d %d", &serverPid, &display), 2)
+        << "Xvfb is needed (Debian's xvfb)";
+    desktop = "DISPLAY=:" + std::to_string(display) + " NO_AT_BRIDGE=1 ";
   }
   void TearDown() override {
-    kill(server.pid, SIGTERM);
+    kill(serverPid, SIGTERM);
     server.Finish();
     EndToEnd::TearDown();
   }
 
   // Runs a tool of the desktop; returns what it printed on its standard output.
-  std::string Tool(std::vector<std::string> argv, const std::string& input = "") const {
-    argv[0] = "/usr/bin/" + argv[0];
-    return Spawn(argv, desktop, input, input.empty() ? 1 : -1).Finish();
+  std::string Tool(const std::string& command) const {
+    return Shell("export " + desktop + "; " + command + " 2>/dev/null").Finish();
   }
-  std::string Clipboard() const { return Tool({"xclip", "-selection", "clipboard", "-o"}); }
+  std::string Clipboard() const { return Tool("xclip -selection clipboard -o"); }
   void Copy(const std::string& text, const char* target = "UTF8_STRING") const {
-    Tool({"xclip", "-selection", "clipboard", "-i", "-t", target}, text);
+    Tool("printf %s " + Quote(text) + " | xclip -selection clipboard -i -t " + target +
+         " >/dev/null");
   }
 
   Child server;
+  int serverPid = 0, display = 0;
 };
 
 TEST_F(DesktopEndToEnd, TheClipboardAsSourceAndDestination) {
@@ -305,11 +285,10 @@ TEST_F(DesktopEndToEnd, AClipboardWithoutTextGivesAnEmptyMemoAndTakesTheEntryAlo
 
 TEST_F(DesktopEndToEnd, TheSuccessDialogHoldsTheGuardUntilDismissed) {
   Child first = Start({"dialog"});
-  std::string window =
-      Tool({"timeout", "20", "/usr/bin/xdotool", "search", "--sync", "--name", "確認"});
+  std::string window = Tool("timeout 20 xdotool search --sync --name 確認");
   ASSERT_FALSE(window.empty());
   EXPECT_EQ(Run({"second"}), "");
-  Tool({"xdotool", "windowfocus", "--sync", window.substr(0, window.find('\n')), "key", "Return"});
+  Tool("xdotool windowfocus --sync " + window.substr(0, window.find('\n')) + " key Return");
   EXPECT_EQ(first.Finish(), "");  // shown as a dialog, not as a line
   EXPECT_EQ(MemoOf(ReadFile(memoFile())), "dialog");
 }
