@@ -133,8 +133,11 @@ std::string Encode(std::u16string_view text, Encoding encoding) {
 // holds everything until Flush or Close, which hand it to the file in one write.
 class PosixTextFile : public TextFile {
  public:
-  PosixTextFile(int fd, bool writing, Encoding encoding)
-      : fd_(fd), writing_(writing), encoding_(encoding) {}
+  // `newFolder` names the folder of a file that was empty when opened (and so may have
+  // just been created): closing commits the folder too, so the file's name is as durable
+  // as its contents.
+  PosixTextFile(int fd, bool writing, Encoding encoding, std::string newFolder)
+      : fd_(fd), writing_(writing), encoding_(encoding), newFolder_(std::move(newFolder)) {}
   ~PosixTextFile() override {
     if (fd_ >= 0) ::close(fd_);
   }
@@ -167,6 +170,13 @@ class PosixTextFile : public TextFile {
       ok = Flush();
       // Pipes, terminals and other devices cannot be synced; that alone is no failure.
       if (::fsync(fd_) != 0 && errno != EINVAL && errno != ENOTSUP && errno != EROFS) ok = false;
+      if (ok && !newFolder_.empty()) {
+        int folder = ::open(newFolder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (folder >= 0) {
+          if (::fsync(folder) != 0 && errno != EINVAL && errno != ENOTSUP) ok = false;
+          ::close(folder);
+        }
+      }
     }
     if (::close(fd_) != 0 && errno != EINTR) ok = false;
     fd_ = -1;
@@ -222,6 +232,7 @@ class PosixTextFile : public TextFile {
   int fd_;
   bool writing_;
   Encoding encoding_;
+  std::string newFolder_;
   bool failed_ = false;
   bool ended_ = false;
   bool signatureRead_ = false;
@@ -538,7 +549,12 @@ std::unique_ptr<TextFile> PosixPlatform::OpenTextFile(const std::u16string& name
     return nullptr;
   }
   const Encoding encoding = mode == OpenMode::kAppend ? AppendEncoding(*path, fd) : Encoding::kUtf8;
-  return std::make_unique<PosixTextFile>(fd, mode != OpenMode::kRead, encoding);
+  std::string newFolder;
+  if (mode != OpenMode::kRead && S_ISREG(st.st_mode) && st.st_size == 0) {
+    const size_t slash = path->rfind('/');
+    newFolder = slash == std::string::npos ? "." : slash == 0 ? "/" : path->substr(0, slash);
+  }
+  return std::make_unique<PosixTextFile>(fd, mode != OpenMode::kRead, encoding, newFolder);
 }
 
 }  // namespace jotlog
