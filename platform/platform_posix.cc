@@ -415,8 +415,9 @@ void PosixPlatform::ShowMessageBox(const std::u16string& text, const std::u16str
           {zenity, "--info", "--no-markup", "--no-wrap",
            "--icon-name=", "--title=" + EncodeUtf8(caption), "--text=" + EncodeUtf8(text)},
           run);
-      // OK, or closed by the window manager.
-      if (shown.exitCode == 0 || shown.exitCode == 1) return;
+      // Only OK proves the dialog was seen: zenity also ends with 1 when it cannot reach
+      // the display, so anything else falls back to the line below.
+      if (shown.exitCode == 0) return;
     }
   }
   WriteAll(STDERR_FILENO, EncodeUtf8(caption + u": " + text + u"\n"));

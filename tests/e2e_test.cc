@@ -223,6 +223,27 @@ TEST_F(EndToEnd, BadSettingsFilesNeverStopTheRun) {
   EXPECT_EQ(ReadFile(memoFile()).size(), 8 * std::string("[2026/12/06 20:00:00] memo\r\n").size());
 }
 
+TEST_F(EndToEnd, OnWaylandTheWlClipboardToolsServeTheClipboard) {
+  // Stand-ins for wl-paste and wl-copy that keep the clipboard in a file.
+  const fs::path tools = root / "wl", clip = root / "clip", log = root / "log";
+  fs::create_directories(tools);
+  std::ofstream(tools / "wl-paste")
+      << "#!/bin/sh\necho paste \"$*\" >>" << log << "\ncat " << clip << " 2>/dev/null\n";
+  std::ofstream(tools / "wl-copy") << "#!/bin/sh\necho copy \"$*\" >>" << log << "\nrm -f " << clip
+                                   << "\n[ \"$1\" = --clear ] || cat >" << clip << "\n";
+  for (const char* tool : {"wl-paste", "wl-copy"}) {
+    fs::permissions(tools / tool, fs::perms::owner_all);
+  }
+  desktop = "WAYLAND_DISPLAY=wayland-test PATH=" + tools.string() + ":/usr/bin:/bin ";
+  std::ofstream(clip) << "abc";
+  Settings("[setting]\nAddFrom=clipboard\nFileName=clipboard\nMemoFormat=<%MEMO%>\n");
+  EXPECT_EQ(Run({}), kSaved.substr(0, 8) + "クリップボードに保存しました。\n");
+  EXPECT_EQ(ReadFile(clip), "abc<abc>");
+  EXPECT_EQ(ReadFile(log),
+            "paste --no-newline --type text\npaste --no-newline --type text\n"
+            "copy --type text/plain;charset=utf-8\n");
+}
+
 // A desktop of the test's own: an X server on a free display, with nothing on its
 // clipboard and no window manager.
 class DesktopEndToEnd : public EndToEnd {
