@@ -18,14 +18,14 @@ NotFoundError::NotFoundError(std::u16string_view messageTemplate, const std::u16
 }
 
 void SettingsFile::Clear() {
+  sectionIndex_.clear();
   sections_.clear();
   openFailed_ = 0;
 }
 
 SettingsFile::Sections::iterator SettingsFile::FindSection(const std::u16string& name) {
-  for (auto it = sections_.begin(); it != sections_.end(); ++it) {
-    if (it->name == name) return it;
-  }
+  auto found = sectionIndex_.find(name);
+  if (found != sectionIndex_.end()) return found->second;
   throw NotFoundError(kSectionMissing, name);
 }
 
@@ -45,8 +45,10 @@ SettingsFile::Entries& SettingsFile::FindOrAddSection(const std::u16string& name
   // Build the section completely before linking it in.
   Sections added(1);
   added.front().name = name;
+  auto& place = sectionIndex_[name];
   sections_.splice(sections_.end(), added);
-  return sections_.back().entries;
+  place = std::prev(sections_.end());
+  return place->entries;
 }
 
 const std::u16string& SettingsFile::Get(const std::u16string& section, const std::u16string& key) {

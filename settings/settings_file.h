@@ -5,6 +5,7 @@
 
 #include <list>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/platform.h"
@@ -95,6 +96,9 @@ class SettingsFile {
   Platform& platform_;
   std::u16string path_;
   Sections sections_;
+  // Where each section stands in `sections_`, so that a file naming very many sections
+  // still loads in linear time. Names are unique, so this finds what a walk would.
+  std::unordered_map<std::u16string, Sections::iterator> sectionIndex_;
   int openFailed_ = 0;
 };
 

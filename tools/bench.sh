@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Measures what a user feels: the time from start to end of one run and its peak memory,
-# over many runs that append to one memo file with the settings file in place.
+# over many runs that append to one memo file with the settings file in place; then one
+# run whose settings file is 1 MiB of distinct sections, which must not take long either.
 # Usage: bash tools/bench.sh [runs]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -27,3 +28,9 @@ rss=$(/usr/bin/time -f %M "$work/bin/jotlog" one more 2>&1 >/dev/null | tail -n 
 echo "runs: $runs, entries in the memo file: $lines"
 echo "mean time per run: $(((end - start) / runs / 1000)) us"
 echo "peak resident memory of one run: ${rss} KiB"
+
+awk 'BEGIN { for (i = 0; i < 100000; i++) printf "[%d]\nk\n", i }' >"$work/bin/jotlog.ini"
+start=$(date +%s%N)
+"$work/bin/jotlog" big settings 2>/dev/null
+end=$(date +%s%N)
+echo "one run with $(wc -c <"$work/bin/jotlog.ini") bytes of settings in 100000 sections: $(((end - start) / 1000000)) ms"
