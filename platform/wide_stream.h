@@ -26,11 +26,9 @@ class WideFileStream {
   WideFileStream(const WideFileStream&) = delete;
   WideFileStream& operator=(const WideFileStream&) = delete;
 
-  int state() const { return state_; }
   bool eof() const { return (state_ & kEofBit) != 0; }
   // The fail or bad bit: what callers test right after opening.
   bool failed() const { return (state_ & (kFailBit | kBadBit)) != 0; }
-  void ClearState() { state_ = 0; }
 
   // Reads one line into a buffer of `capacity` units (terminator included), with line
   // feed as delimiter, as a standard stream's getline does:
