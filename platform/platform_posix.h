@@ -1,4 +1,5 @@
-// The platform layer on Linux and other POSIX hosts.
+// The platform layer on Linux and other POSIX hosts. Its methods live by concern in the
+// *_posix.cc files beside this header: guard, paths, files, locale, dialog, clipboard.
 #pragma once
 
 #include <optional>
@@ -12,7 +13,7 @@ namespace jotlog {
 class PosixPlatform : public Platform {
  public:
   PosixPlatform() = default;
-  ~PosixPlatform() override;
+  ~PosixPlatform() override = default;
 
   uint32_t CreateNamedMutex(const std::u16string& name) override;
   std::u16string ModulePath() override;

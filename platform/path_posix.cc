@@ -1,0 +1,100 @@
+// Where things are on POSIX hosts: the program's own path, and the host path for a file
+// name, device paths ("\My Documents\...") included.
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <string_view>
+#include <vector>
+
+#include "platform/platform_posix.h"
+#include "platform/utf.h"
+
+namespace jotlog {
+
+namespace {
+
+bool IsDirectory(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string HomeDirectory() {
+  if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
+  std::vector<char> buffer(16384);
+  struct passwd entry;
+  struct passwd* found = nullptr;
+  if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
+      found != nullptr && found->pw_dir != nullptr) {
+    return found->pw_dir;
+  }
+  return "/";
+}
+
+// The documents folder named in the user's XDG user-dirs file, when it names one.
+std::optional<std::string> XdgDocumentsDirectory(const std::string& home) {
+  std::string config;
+  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && xdg[0] == '/') {
+    config = xdg;
+  } else {
+    config = home + "/.config";
+  }
+  std::ifstream dirs(config + "/user-dirs.dirs");
+  const std::string_view prefix = "XDG_DOCUMENTS_DIR=";
+  for (std::string line; std::getline(dirs, line);) {
+    if (line.compare(0, prefix.size(), prefix) != 0) continue;
+    std::string value = line.substr(prefix.size());
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
+      value = value.substr(1, value.size() - 2);
+    }
+    if (value.compare(0, 5, "$HOME") == 0) return home + value.substr(5);
+    if (!value.empty() && value.front() == '/') return value;
+    return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+std::string DocumentsDirectory() {
+  const std::string home = HomeDirectory();
+  if (auto xdg = XdgDocumentsDirectory(home); xdg && IsDirectory(*xdg)) return *xdg;
+  if (std::string documents = home + "/Documents"; IsDirectory(documents)) return documents;
+  return home;
+}
+
+}  // namespace
+
+std::optional<std::string> HostPathFor(const std::u16string& name) {
+  const bool devicePath =
+      !name.empty() && name[0] == u'\\' && (name.size() == 1 || name[1] != u'\\');
+  if (!devicePath) return EncodeUtf8Name(name);
+
+  std::u16string rest = name.substr(1);
+  for (char16_t& c : rest) {
+    if (c == u'\\') c = u'/';
+  }
+  auto bytes = EncodeUtf8Name(rest);
+  if (!bytes) return std::nullopt;
+  const std::string_view documents = "My Documents";
+  if (bytes->compare(0, documents.size(), documents) == 0 &&
+      (bytes->size() == documents.size() || (*bytes)[documents.size()] == '/')) {
+    return DocumentsDirectory() + bytes->substr(documents.size());
+  }
+  return HomeDirectory() + "/" + *bytes;
+}
+
+std::u16string PosixPlatform::ModulePath() {
+  std::string path(256, '\0');
+  while (true) {
+    ssize_t n = ::readlink("/proc/self/exe", path.data(), path.size());
+    if (n < 0) return {};
+    if (static_cast<size_t>(n) < path.size()) {
+      path.resize(static_cast<size_t>(n));
+      return DecodeUtf8(path);
+    }
+    path.resize(path.size() * 2);
+  }
+}
+
+}  // namespace jotlog

@@ -1,0 +1,55 @@
+// The on-disk form of text files, the same on every host: UTF-8 without a signature when
+// written; on reading, a UTF-8 signature is dropped, a UTF-16 one (either byte order) is
+// followed, and CR LF is delivered as LF.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "platform/platform.h"
+
+namespace jotlog {
+
+enum class Encoding { kUtf8, kUtf16Le, kUtf16Be };
+
+// The encoding a file's first bytes announce, and the length of that signature.
+std::pair<Encoding, size_t> Signature(std::string_view start);
+
+// The bytes for `text` in `encoding`; never fails (see EncodeUtf8 for lone surrogates).
+std::string EncodeText(std::u16string_view text, Encoding encoding);
+
+// A text file over a host's byte file. Reading decodes as above; writing encodes as the
+// file's encoding, with no translation, and holds everything until Flush, which hands it
+// to the file in one write. Hosts supply the byte transfers and Close.
+class ByteTextFile : public TextFile {
+ public:
+  explicit ByteTextFile(Encoding encoding) : encoding_(encoding) {}
+
+  char16_t Get() override;
+  bool Write(std::u16string_view text) override;
+  bool Flush() override;
+
+ protected:
+  // Reads up to `size` bytes: the count read, 0 at the end of the file, negative on error.
+  virtual ptrdiff_t ReadBytes(char* buffer, size_t size) = 0;
+  // Hands all of `bytes` to the file; false on failure.
+  virtual bool WriteBytes(std::string_view bytes) = 0;
+
+ private:
+  // Makes sure an undelivered unit is there; false at the end of the input or on error.
+  bool Ensure();
+  void Decode();
+
+  Encoding encoding_;
+  bool failed_ = false;
+  bool ended_ = false;
+  bool signatureRead_ = false;
+  std::string pending_;
+  std::string undecoded_;
+  std::u16string decoded_;
+  size_t next_ = 0;
+};
+
+}  // namespace jotlog
