@@ -27,7 +27,7 @@ void RecordMemo(Platform& platform, SettingsFile& settings, const std::u16string
     memo = commandLine;
   }
 
-  memo = FormatMemoEntry(platform, memo, settings);
+  memo = FormatMemoEntry(platform, std::move(memo), settings);
 
   const std::u16string defaultFileName = keys::kDefaultFileName;
   const std::u16string& fileName =

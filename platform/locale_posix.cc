@@ -77,12 +77,16 @@ const LocaleNames& PosixPlatform::Names() {
 
 int PosixPlatform::FormatDate(const SystemTime& time, const std::u16string& picture,
                               char16_t* buffer, int size) {
-  return FormatPicture(PictureKind::kDate, time, picture, Names(), buffer, size);
+  return FormatPicture(
+      PictureKind::kDate, time, picture, [this]() -> const LocaleNames& { return Names(); }, buffer,
+      size);
 }
 
 int PosixPlatform::FormatTime(const SystemTime& time, const std::u16string& picture,
                               char16_t* buffer, int size) {
-  return FormatPicture(PictureKind::kTime, time, picture, Names(), buffer, size);
+  return FormatPicture(
+      PictureKind::kTime, time, picture, [this]() -> const LocaleNames& { return Names(); }, buffer,
+      size);
 }
 
 }  // namespace jotlog

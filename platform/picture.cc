@@ -33,7 +33,7 @@ std::u16string Number(unsigned value, bool twoDigits) {
 // What a run of `count` copies of `letter` stands for, or false when the letter is not a
 // field of this kind of picture.
 bool Field(PictureKind kind, char16_t letter, size_t count, const SystemTime& t,
-           const LocaleNames& names, std::u16string& out) {
+           const std::function<const LocaleNames&()>& names, std::u16string& out) {
   const size_t day = t.dayOfWeek % 7;
   const size_t month = (t.month >= 1 && t.month <= 12) ? t.month - 1 : 0;
   if (kind == PictureKind::kDate) {
@@ -41,20 +41,20 @@ bool Field(PictureKind kind, char16_t letter, size_t count, const SystemTime& t,
       case u'd':
         out = count == 1   ? Number(t.day, false)
               : count == 2 ? Number(t.day, true)
-              : count == 3 ? names.abbreviatedDays[day]
-                           : names.days[day];
+              : count == 3 ? names().abbreviatedDays[day]
+                           : names().days[day];
         return true;
       case u'M':
         out = count == 1   ? Number(t.month, false)
               : count == 2 ? Number(t.month, true)
-              : count == 3 ? names.abbreviatedMonths[month]
-                           : names.months[month];
+              : count == 3 ? names().abbreviatedMonths[month]
+                           : names().months[month];
         return true;
       case u'y':
         out = count <= 2 ? Number(t.year % 100, count == 2) : Number(t.year, false);
         return true;
       case u'g':
-        out = names.era;
+        out = names().era;
         return true;
     }
     return false;
@@ -73,7 +73,7 @@ bool Field(PictureKind kind, char16_t letter, size_t count, const SystemTime& t,
       out = Number(t.second, count >= 2);
       return true;
     case u't': {
-      const std::u16string& marker = t.hour < 12 ? names.am : names.pm;
+      const std::u16string& marker = t.hour < 12 ? names().am : names().pm;
       out = count == 1 ? marker.substr(0, 1) : marker;
       return true;
     }
@@ -85,6 +85,12 @@ bool Field(PictureKind kind, char16_t letter, size_t count, const SystemTime& t,
 
 int FormatPicture(PictureKind kind, const SystemTime& time, std::u16string_view picture,
                   const LocaleNames& names, char16_t* buffer, int size) {
+  return FormatPicture(
+      kind, time, picture, [&names]() -> const LocaleNames& { return names; }, buffer, size);
+}
+
+int FormatPicture(PictureKind kind, const SystemTime& time, std::u16string_view picture,
+                  const std::function<const LocaleNames&()>& names, char16_t* buffer, int size) {
   std::u16string text;
   std::u16string field;
   for (size_t i = 0; i < picture.size();) {

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -34,5 +35,10 @@ enum class PictureKind { kDate, kTime };
 // terminating null, or 0 when the result does not fit (or `size` is not positive).
 int FormatPicture(PictureKind kind, const SystemTime& time, std::u16string_view picture,
                   const LocaleNames& names, char16_t* buffer, int size);
+
+// The same, asking `names` for the names only when the picture holds a field that needs
+// one, so that a picture of numbers alone never loads them.
+int FormatPicture(PictureKind kind, const SystemTime& time, std::u16string_view picture,
+                  const std::function<const LocaleNames&()>& names, char16_t* buffer, int size);
 
 }  // namespace jotlog

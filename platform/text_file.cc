@@ -12,16 +12,19 @@ std::pair<Encoding, size_t> Signature(std::string_view start) {
 }
 
 std::string EncodeText(std::u16string_view text, Encoding encoding) {
-  if (encoding == Encoding::kUtf8) return EncodeUtf8(text);
   std::string bytes;
-  bytes.reserve(text.size() * 2);
+  EncodeText(text, encoding, bytes);
+  return bytes;
+}
+
+void EncodeText(std::u16string_view text, Encoding encoding, std::string& bytes) {
+  if (encoding == Encoding::kUtf8) return EncodeUtf8(text, bytes);
   const bool little = encoding == Encoding::kUtf16Le;
   for (char16_t unit : text) {
     const char low = static_cast<char>(unit & 0xFF), high = static_cast<char>(unit >> 8);
     bytes.push_back(little ? low : high);
     bytes.push_back(little ? high : low);
   }
-  return bytes;
 }
 
 char16_t ByteTextFile::Get() {
@@ -33,7 +36,7 @@ char16_t ByteTextFile::Get() {
 
 bool ByteTextFile::Write(std::u16string_view text) {
   if (failed_) return false;
-  pending_ += EncodeText(text, encoding_);
+  EncodeText(text, encoding_, pending_);
   return true;
 }
 

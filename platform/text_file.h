@@ -19,6 +19,8 @@ std::pair<Encoding, size_t> Signature(std::string_view start);
 
 // The bytes for `text` in `encoding`; never fails (see EncodeUtf8 for lone surrogates).
 std::string EncodeText(std::u16string_view text, Encoding encoding);
+// The same, appended to `out`.
+void EncodeText(std::u16string_view text, Encoding encoding, std::string& out);
 
 // A text file over a host's byte file. Reading decodes as above; writing encodes as the
 // file's encoding, with no translation, and holds everything until Flush, which hands it

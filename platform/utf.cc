@@ -1,5 +1,7 @@
 #include "platform/utf.h"
 
+#include <algorithm>
+
 namespace jotlog {
 
 namespace {
@@ -21,8 +23,20 @@ bool IsEscapedByte(char16_t unit) { return unit >= 0xDC80 && unit <= 0xDCFF; }
 // Appends the UTF-8 bytes for `text`; `nameRules` makes NULs and unrepresentable lone
 // surrogates a failure instead.
 bool Encode(std::u16string_view text, bool nameRules, std::string& out) {
-  out.reserve(text.size());
+  if (const size_t least = out.size() + text.size(); out.capacity() < least) {
+    out.reserve(std::max(least, 2 * out.capacity()));
+  }
   for (size_t i = 0; i < text.size(); ++i) {
+    // Runs of ASCII, most text, go across in one step.
+    size_t ascii = i;
+    while (ascii < text.size() && text[ascii] < 0x80 && text[ascii] != 0) ++ascii;
+    if (ascii != i) {
+      const size_t at = out.size();
+      out.resize(at + (ascii - i));
+      std::copy(text.begin() + i, text.begin() + ascii, out.begin() + at);
+      i = ascii;
+      if (i == text.size()) break;
+    }
     char32_t cp = text[i];
     if (nameRules && cp == 0) return false;
     if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
@@ -109,6 +123,8 @@ std::string EncodeUtf8(std::u16string_view text) {
   Encode(text, false, out);
   return out;
 }
+
+void EncodeUtf8(std::u16string_view text, std::string& out) { Encode(text, false, out); }
 
 std::optional<std::string> EncodeUtf8Name(std::u16string_view text) {
   std::string out;

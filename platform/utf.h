@@ -21,6 +21,8 @@ std::u16string DecodeUtf8(std::string_view bytes);
 // For file contents: never fails. Lone surrogates outside U+DC80..U+DCFF are written in
 // the three-byte form UTF-8 would give them.
 std::string EncodeUtf8(std::u16string_view text);
+// The same, appended to `out`.
+void EncodeUtf8(std::u16string_view text, std::string& out);
 
 // For names handed to the system: empty when the text holds a NUL or a lone surrogate
 // outside U+DC80..U+DCFF, which no byte name stands for.

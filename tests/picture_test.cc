@@ -5,10 +5,20 @@
 namespace jotlog {
 namespace {
 
+// Formats with English names; `namesAsked` counts how often the names were needed.
 std::u16string Format(PictureKind kind, const SystemTime& time, const std::u16string& picture,
-                      int size = 127) {
+                      int size = 127, int* namesAsked = nullptr) {
+  const LocaleNames english = LocaleNames::English();
+  int asked = 0;
   char16_t buffer[127];
-  int written = FormatPicture(kind, time, picture, LocaleNames::English(), buffer, size);
+  int written = FormatPicture(
+      kind, time, picture,
+      [&]() -> const LocaleNames& {
+        ++asked;
+        return english;
+      },
+      buffer, size);
+  if (namesAsked != nullptr) *namesAsked = asked;
   if (written == 0) return u"<failed>";
   std::u16string text(buffer);
   EXPECT_EQ(written, static_cast<int>(text.size()) + 1);
@@ -18,21 +28,25 @@ std::u16string Format(PictureKind kind, const SystemTime& time, const std::u16st
 TEST(Picture, FormatsLikeTheWin32Pictures) {
   const SystemTime thursday{2024, 3, 4, 7, 8, 5, 9, 0}, evening{2009, 12, 3, 25, 20, 45, 3, 0};
   const auto D = PictureKind::kDate, T = PictureKind::kTime;
-  const std::tuple<PictureKind, SystemTime, std::u16string, std::u16string> cases[] = {
-      {D, thursday, u"yyyy/MM/dd", u"2024/03/07"},
-      {D, thursday, u"d/M/y ddd dddd ddddd", u"7/3/24 Thu Thursday Thursday"},
-      {D, thursday, u"MMM MMMM yyy gg HH:mm", u"Mar March 2024 A.D. HH:mm"},
-      {D, evening, u"d/M/y yy", u"25/12/9 09"},
-      {T, thursday, u"HH:mm:ss H:m:s", u"08:05:09 8:5:9"},
-      {T, thursday, u"h hh t tt dd/MM", u"8 08 A AM dd/MM"},
-      {T, evening, u"hhh:mmm:sss tt", u"08:45:03 PM"},
-      {T, SystemTime{2024, 1, 1, 1, 0, 0, 0, 0}, u"h tt|H", u"12 AM|0"},
+  // The last column: whether the locale's names are needed (numbers alone never load them).
+  const std::tuple<PictureKind, SystemTime, std::u16string, std::u16string, bool> cases[] = {
+      {D, thursday, u"yyyy/MM/dd", u"2024/03/07", false},
+      {D, thursday, u"d/M/y ddd dddd ddddd", u"7/3/24 Thu Thursday Thursday", true},
+      {D, thursday, u"MMM MMMM yyy gg HH:mm", u"Mar March 2024 A.D. HH:mm", true},
+      {D, evening, u"d/M/y yy", u"25/12/9 09", false},
+      {T, thursday, u"HH:mm:ss H:m:s", u"08:05:09 8:5:9", false},
+      {T, thursday, u"h hh t tt dd/MM", u"8 08 A AM dd/MM", true},
+      {T, evening, u"hhh:mmm:sss tt", u"08:45:03 PM", true},
+      {T, SystemTime{2024, 1, 1, 1, 0, 0, 0, 0}, u"h tt|H", u"12 AM|0", true},
       // Quotes: literal text, '' for one quote, an unclosed quote runs to the end.
-      {D, thursday, u"'yyyy' ''yy'' 'it''s' '%TIME% d", u"yyyy '24' it's %TIME% d"},
-      {D, thursday, u"", u""},
+      {D, thursday, u"'yyyy' ''yy'' 'it''s' '%TIME% d MMMM", u"yyyy '24' it's %TIME% d MMMM",
+       false},
+      {D, thursday, u"", u"", false},
   };
-  for (const auto& [kind, time, picture, expected] : cases) {
-    EXPECT_EQ(Format(kind, time, picture), expected);
+  for (const auto& [kind, time, picture, expected, needsNames] : cases) {
+    int asked = 0;
+    EXPECT_EQ(Format(kind, time, picture, 127, &asked), expected);
+    EXPECT_EQ(asked > 0, needsNames) << std::string(picture.begin(), picture.end());
   }
   // The text and its null must fit.
   EXPECT_EQ(Format(D, thursday, u"yyyy", 5), u"2024");
