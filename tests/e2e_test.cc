@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,7 +22,9 @@ namespace {
 
 const std::string kSaved = "確認: メモファイルに保存しました。\n";
 const std::string kNotSaved = "確認: メモファイルに保存できませんでした。\n";
-const std::regex kEntry(R"(\[\d{4}/\d\d/\d\d \d\d:\d\d:\d\d\] (.*)\r\n)");
+const std::string kClipboardSaved = "確認: クリップボードに保存しました。\n";
+const std::string kClipboardNotSaved = "確認: クリップボードに保存できませんでした。\n";
+const std::regex kStamp(R"(\[\d{4}/\d\d/\d\d \d\d:\d\d:\d\d\] )");
 
 std::string ReadFile(const fs::path& path) {
   std::ostringstream bytes;
@@ -31,8 +34,13 @@ std::string ReadFile(const fs::path& path) {
 
 // The memo of a file holding one entry in the default layout; "<no entry>" otherwise.
 std::string MemoOf(const std::string& file) {
-  std::smatch match;
-  return std::regex_match(file, match, kEntry) ? match[1].str() : "<no entry>";
+  const size_t stamp = 22;
+  if (file.size() < stamp + 2 || !std::regex_match(file.substr(0, stamp), kStamp) ||
+      file.substr(file.size() - 2) != "\r\n") {
+    return "<no entry>";
+  }
+  std::string memo = file.substr(stamp, file.size() - stamp - 2);
+  return memo.find_first_of("\r\n") == std::string::npos ? memo : "<no entry>";
 }
 
 // The ASCII text as UTF-16 with a signature.
@@ -71,6 +79,37 @@ struct Child {
 
 Child Shell(const std::string& command) { return Child{popen(command.c_str(), "r")}; }
 
+void WriteScript(const fs::path& path, const std::string& body) {
+  std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
+  fs::permissions(path, fs::perms::owner_all);
+}
+
+// Whether the process exists and has not ended (a zombie has).
+bool Alive(pid_t pid) {
+  const std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
+  const size_t paren = stat.rfind(')');
+  return paren != std::string::npos && paren + 2 < stat.size() && stat[paren + 2] != 'Z';
+}
+
+// Waits up to ten seconds for a process running `program` that holds SIGTERM back.
+pid_t AwaitTerminationHeldBack(const fs::path& program) {
+  for (int i = 0; i < 2000; ++i) {
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+      std::error_code error;
+      if (fs::read_symlink(entry.path() / "exe", error) != program) continue;
+      std::istringstream status(ReadFile(entry.path() / "status"));
+      for (std::string line; std::getline(status, line);) {
+        if (line.rfind("SigBlk:", 0) == 0 &&
+            (std::stoull(line.substr(7), nullptr, 16) >> (SIGTERM - 1) & 1)) {
+          return std::stoi(entry.path().filename());
+        }
+      }
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return -1;
+}
+
 class EndToEnd : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -84,24 +123,30 @@ class EndToEnd : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(root); }
 
-  // Starts the program with an environment of its own; what it shows on standard error
-  // is the Child's output.
-  Child Start(const std::vector<std::string>& args) const {
+  // The command line that starts the program with an environment of its own.
+  std::string Command(const std::vector<std::string>& args) const {
     std::string command = "env -i LC_ALL=C PATH=/usr/bin:/bin " + desktop +
                           "HOME=" + Quote((root / "home").string()) +
                           " XDG_RUNTIME_DIR=" + Quote((root / "run").string()) +
                           " XDG_CONFIG_HOME=" + Quote((root / "config").string()) + " " +
                           Quote((root / "bin/jotlog").string());
     for (const std::string& arg : args) command.append(1, ' ').append(Quote(arg));
-    return Shell(command + " 2>&1 >/dev/null </dev/null");
+    return command;
   }
-  std::string Run(const std::vector<std::string>& args) const { return Start(args).Finish(); }
+  // Starts the program after the shell words in `prefix`; what it shows on standard error
+  // is the Child's output.
+  Child Start(const std::vector<std::string>& args, const std::string& prefix = "") const {
+    return Shell(prefix + Command(args) + " 2>&1 >/dev/null </dev/null");
+  }
+  std::string Run(const std::vector<std::string>& args, const std::string& prefix = "") const {
+    return Start(args, prefix).Finish();
+  }
   void Settings(const std::string& bytes) const {
     std::ofstream(root / "bin/jotlog.ini", std::ios::binary) << bytes;
   }
 
   fs::path root;
-  std::string desktop;  // DISPLAY and the like, for the desktop tests
+  std::string desktop;  // settings added to the environment: DISPLAY and the like
   fs::path memoFile() const { return root / "home/Documents/jotlog.txt"; }
 };
 
@@ -133,28 +178,10 @@ TEST_F(EndToEnd, TheDocumentsFolderFollowsUserDirsOrFallsBackToHome) {
   EXPECT_EQ(MemoOf(ReadFile(root / "home/jotlog.txt")), "two");
 }
 
-TEST_F(EndToEnd, ASecondStartWhileTheFirstRunsEndsAtOnce) {
-  // The first run blocks opening a named pipe as its memo file, guard held.
-  ASSERT_EQ(mkfifo(memoFile().c_str(), 0600), 0);
-  Child first = Start({"first"});
-  bool held = false;
-  for (int i = 0; i < 1000 && !held; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    for (const auto& lock : fs::directory_iterator(root / "run")) {
-      int fd = open(lock.path().c_str(), O_RDONLY | O_CLOEXEC);
-      held = fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0;
-      close(fd);
-    }
-  }
-  ASSERT_TRUE(held);
-  EXPECT_EQ(Run({"second"}), "");
-
-  std::string received = ReadFile(memoFile());  // lets the first run write
-  EXPECT_EQ(first.Finish(), kSaved);
-  EXPECT_EQ(MemoOf(received), "first");
-}
-
-TEST_F(EndToEnd, AFirstStartLeavesTheDefaultFileWhichTheNextStartOnlyReads) {
+TEST_F(EndToEnd, TheDefaultFileAppearsWholeOrNotAtAllAndIsThenOnlyRead) {
+  // Without room for all of it, nothing is left: not a cut file, not a temporary one.
+  EXPECT_EQ(Run({"abc"}, "prlimit --fsize=100 "), kSaved);
+  EXPECT_EQ(std::distance(fs::directory_iterator(root / "bin"), fs::directory_iterator()), 1);
   EXPECT_EQ(Run({"abc"}), kSaved);
   const fs::path ini = root / "bin/jotlog.ini";
   EXPECT_EQ(
@@ -167,7 +194,7 @@ TEST_F(EndToEnd, AFirstStartLeavesTheDefaultFileWhichTheNextStartOnlyReads) {
   fs::last_write_time(ini, old);
   EXPECT_EQ(Run({"def"}), kSaved);
   EXPECT_EQ(fs::last_write_time(ini), old);
-  EXPECT_EQ(MemoOf(ReadFile(memoFile()).substr(27)), "def");
+  EXPECT_EQ(MemoOf(ReadFile(memoFile()).substr(2 * 27)), "def");
 }
 
 TEST_F(EndToEnd, SettingsAreHonouredInEveryEncodingTheFileMayHave) {
@@ -190,7 +217,7 @@ TEST_F(EndToEnd, FailuresShowTheFailureLineAndUtf16MemoFilesStayUtf16) {
   Settings("[setting]\nFileName=/dev/full\n");
   EXPECT_EQ(Run({"memo"}), kNotSaved);
   Settings("[setting]\nFileName=clipboard\n");  // no display
-  EXPECT_EQ(Run({"memo"}), "確認: クリップボードに保存できませんでした。\n");
+  EXPECT_EQ(Run({"memo"}), kClipboardNotSaved);
 
   const fs::path memo = root / "u16.txt";
   std::ofstream(memo, std::ios::binary) << Utf16("a", true);
@@ -199,28 +226,125 @@ TEST_F(EndToEnd, FailuresShowTheFailureLineAndUtf16MemoFilesStayUtf16) {
   EXPECT_EQ(ReadFile(memo), Utf16("a<x>\r\n", true));
 }
 
-TEST_F(EndToEnd, BadSettingsFilesNeverStopTheRun) {
-  std::string random(100000, '\0'), sections;
-  for (size_t i = 0; i < random.size(); ++i) random[i] = static_cast<char>(i * 2654435761u >> 13);
-  for (int i = 0; i < 300; ++i) sections += "[" + std::string(600, 'a' + i % 26) + "]\nk=v\n";
-  const std::string files[] = {random,
-                               std::string(1 << 20, 'x'),
-                               std::string(5000, '\0') + "\n[setting]\n",
-                               "\xFF\xFE[\0s\0]",  // odd length
-                               "\xFF\xFE\x00\xD8\x00\xDC\x00\xDC\n\0",
-                               "\xEF\xBB\xBF",
-                               sections};
-  const fs::path ini = root / "bin/jotlog.ini";
-  for (const std::string& file : files) {
-    Settings(file);
-    EXPECT_EQ(Run({"memo"}), kSaved);
-    EXPECT_EQ(ReadFile(ini), file);
+TEST_F(EndToEnd, AFailedAppendLeavesTheMemoFileAsItWas) {
+  const fs::path memo = root / "memo.txt";
+  const std::string old(40, 'o');
+  std::ofstream(memo, std::ios::binary) << old;
+  Settings("[setting]\nFileName=" + memo.string() + "\n");
+  for (const char* limit : {"trap '' XFSZ; prlimit --fsize=50 ",  // the write fails part way
+                            "prlimit --fsize=50 ",     // so it does with SIGXFSZ at its default
+                            "prlimit --fsize=10 "}) {  // and the file is already too large
+    EXPECT_EQ(Run({"a memo too long for the room left"}, limit), kNotSaved) << limit;
+    EXPECT_EQ(ReadFile(memo), old) << limit;
   }
+  EXPECT_EQ(Run({"next"}), kSaved);
+  EXPECT_EQ(MemoOf(ReadFile(memo).substr(old.size())), "next");
+}
+
+TEST_F(EndToEnd, PipesAndFoldersInPlaceOfFilesNeverKeepTheRunWaiting) {
+  // A memo file that is a named pipe: written when it has a reader, else a failure.
+  const fs::path pipe = root / "pipe";
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  Settings("[setting]\nFileName=" + pipe.string() + "\nShowDialog=0\n");
+  EXPECT_EQ(Run({"no reader"}), kNotSaved);
+  const int reader = open(pipe.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  EXPECT_EQ(Run({"read"}), "");
+  char received[64] = {};
+  EXPECT_EQ(MemoOf(std::string(received, std::max<ssize_t>(0, read(reader, received, 64)))),
+            "read");
+  close(reader);
+
+  // A settings file or user-dirs file in such a form is passed over and left alone.
+  const fs::path ini = root / "bin/jotlog.ini";
   fs::remove(ini);
-  fs::create_directory(ini);  // a folder in the settings file's place is left alone
-  EXPECT_EQ(Run({"memo"}), kSaved);
+  ASSERT_EQ(mkfifo(ini.c_str(), 0600), 0);
+  ASSERT_EQ(mkfifo((root / "config/user-dirs.dirs").c_str(), 0600), 0);
+  EXPECT_EQ(Run({"one"}), kSaved);
+  fs::remove(ini);
+  fs::create_directory(ini);
+  EXPECT_EQ(Run({"two"}), kSaved);
   EXPECT_TRUE(fs::is_empty(ini));
-  EXPECT_EQ(ReadFile(memoFile()).size(), 8 * std::string("[2026/12/06 20:00:00] memo\r\n").size());
+  EXPECT_TRUE(fs::is_fifo(root / "config/user-dirs.dirs"));
+  EXPECT_EQ(MemoOf(ReadFile(memoFile()).substr(27)), "two");
+}
+
+TEST_F(EndToEnd, TerminationWaitsForTheEntryAndASecondStartEndsAtOnce) {
+  // The test holds the memo file's lock, so the run waits at the start of its append,
+  // termination signals held back and its guard held.
+  std::ofstream(memoFile()).flush();
+  const int lock = open(memoFile().c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(flock(lock, LOCK_EX), 0);
+  const std::string memo(100000, 'm');
+  Child first = Start({memo});
+  const pid_t pid = AwaitTerminationHeldBack(root / "bin/jotlog");
+  ASSERT_GT(pid, 0);
+  EXPECT_EQ(Run({"second"}), "");
+  for (int signal : {SIGTERM, SIGINT, SIGHUP}) kill(pid, signal);
+  close(lock);
+
+  // The run ends by a signal, but only once its entry is complete and committed.
+  EXPECT_EQ(first.Finish().find(kSaved), std::string::npos);
+  EXPECT_EQ(MemoOf(ReadFile(memoFile())), memo);
+}
+
+TEST_F(EndToEnd, ClosedStandardStreamsAreNotTakenByFiles) {
+  for (const char* closed : {" 2>&-", " <&- >&- 2>&-"}) {
+    EXPECT_EQ(Shell(Command({"memo"}) + closed).Finish(), "") << closed;
+  }
+  for (const auto& lock : fs::directory_iterator(root / "run")) EXPECT_EQ(fs::file_size(lock), 0);
+  EXPECT_EQ(ReadFile(memoFile()).size(), 2 * std::string("[2026/12/06 20:00:00] memo\r\n").size());
+}
+
+TEST_F(EndToEnd, TwoDozenSimultaneousStartsNeverMixEntries) {
+  for (bool guarded : {true, false}) {
+    if (!guarded) {  // a runtime folder that is a file: no run can take the guard
+      fs::remove_all(root / "run");
+      std::ofstream(root / "run").flush();
+    }
+    fs::remove(memoFile());
+    std::vector<Child> runs;
+    for (int i = 0; i < 24; ++i) runs.push_back(Start({"run " + std::to_string(i)}));
+    size_t saved = 0;
+    for (Child& run : runs) {
+      const std::string shown = run.Finish();
+      EXPECT_TRUE(shown == kSaved || shown.empty()) << shown;
+      saved += shown == kSaved;
+    }
+    // Every line a whole entry of its own.
+    std::istringstream file(ReadFile(memoFile()));
+    size_t entries = 0;
+    for (std::string line; std::getline(file, line); ++entries) {
+      EXPECT_TRUE(std::regex_match(MemoOf(line + "\n"), std::regex(R"(run \d+)"))) << line;
+    }
+    EXPECT_EQ(entries, saved);
+    EXPECT_GE(saved, guarded ? 1u : 24u);
+  }
+}
+
+TEST_F(EndToEnd, ANewMemoFileInAFolderOnlyWritableIsCommittedAllTheSame) {
+  if (Shell("strace -o /dev/null true 2>&1").Finish() != "") {
+    GTEST_SKIP() << "strace cannot trace here";
+  }
+  // As a user without privileges, for whom the folder's permissions count.
+  std::string user;
+  if (geteuid() == 0) {
+    user = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+    fs::permissions(root, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+    ASSERT_EQ(chown((root / "run").c_str(), 65534, 65534), 0);
+  }
+  const fs::path folder = root / "w";
+  fs::create_directory(folder);
+  ASSERT_EQ(chown(folder.c_str(), geteuid() == 0 ? 65534 : geteuid(), -1), 0);
+  fs::permissions(folder, fs::perms::owner_write | fs::perms::owner_exec);
+  Settings("[setting]\nFileName=" + (folder / "memo.txt").string() + "\n");
+  desktop = "ASAN_OPTIONS=detect_leaks=0 ";  // the leak check cannot run under a tracer
+  const fs::path log = root / "trace";
+  EXPECT_EQ(Run({"memo"}, "strace -f -qq -e trace=fsync,syncfs -o " + log.string() + " " + user),
+            kSaved);
+  // The file's data, and its name through a sync of its file system.
+  const std::string trace = ReadFile(log);
+  EXPECT_NE(trace.find("fsync("), std::string::npos) << trace;
+  EXPECT_NE(trace.find("syncfs("), std::string::npos) << trace;
 }
 
 TEST_F(EndToEnd, OnWaylandTheWlClipboardToolsServeTheClipboard) {
@@ -237,11 +361,45 @@ TEST_F(EndToEnd, OnWaylandTheWlClipboardToolsServeTheClipboard) {
   desktop = "WAYLAND_DISPLAY=wayland-test PATH=" + tools.string() + ":/usr/bin:/bin ";
   std::ofstream(clip) << "abc";
   Settings("[setting]\nAddFrom=clipboard\nFileName=clipboard\nMemoFormat=<%MEMO%>\n");
-  EXPECT_EQ(Run({}), kSaved.substr(0, 8) + "クリップボードに保存しました。\n");
+  EXPECT_EQ(Run({}), kClipboardSaved);
   EXPECT_EQ(ReadFile(clip), "abc<abc>");
   EXPECT_EQ(ReadFile(log),
             "paste --no-newline --type text\npaste --no-newline --type text\n"
             "copy --type text/plain;charset=utf-8\n");
+}
+
+TEST_F(EndToEnd, BrokenClipboardHelpersCostOneTimeLimitAndNeverPassForSuccess) {
+  const fs::path tools = root / "wl", clip = root / "clip", pids = root / "pids";
+  fs::create_directories(tools);
+  desktop = "WAYLAND_DISPLAY=wayland-test PATH=" + tools.string() + ":/usr/bin:/bin ";
+  const std::string hang =
+      "echo $$ >>" + pids.string() + "; sleep 1000 & echo $! >>" + pids.string() + "; wait";
+  const std::string both = "AddFrom=clipboard\nFileName=clipboard\nMemoFormat=<%MEMO%>\n";
+  const std::tuple<const char*, std::string, std::string, std::string, std::string> cases[] = {
+      // what, wl-paste, wl-copy, settings, shown
+      {"hangs", hang, hang, both, kClipboardNotSaved},
+      {"takes no input", "printf old", "exit 0", "FileName=clipboard\n", kClipboardNotSaved},
+      {"prints without end", "exec yes 0123456789abcdef", "cat >" + clip.string(), both,
+       kClipboardSaved},
+  };
+  for (const auto& [what, paste, copy, settings, shown] : cases) {
+    WriteScript(tools / "wl-paste", paste);
+    WriteScript(tools / "wl-copy", copy);
+    Settings("[setting]\n" + settings);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Run({"memo"}), shown) << what;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8)) << what;
+  }
+  // The hung helper was ended with what it started.
+  std::ifstream recorded(pids);
+  int count = 0;
+  for (pid_t pid; recorded >> pid; ++count) EXPECT_FALSE(Alive(pid)) << pid;
+  EXPECT_EQ(count, 2);
+  // Endless text counts as no text, and memory stays within a few times the limit.
+  EXPECT_EQ(ReadFile(clip), "<>");
+  rusage usage;
+  getrusage(RUSAGE_CHILDREN, &usage);
+  EXPECT_LT(usage.ru_maxrss, 512 << 10);  // KiB
 }
 
 // A desktop of the test's own: an X server on a free display, with nothing on its
