@@ -9,6 +9,7 @@
 
 #include "platform/text_file.h"
 #include "settings/settings_file.h"
+#include "tests/fake_platform.h"
 
 namespace jotlog {
 namespace {
@@ -37,25 +38,12 @@ class BytesFile : public ByteTextFile {
   size_t piece_;
 };
 
-// A platform whose only file is the settings file of /fuzz/memo.exe.
-class BytesPlatform : public Platform {
+// The fake platform, with the settings file served from the bytes.
+class BytesPlatform : public FakePlatform {
  public:
   BytesPlatform(std::string_view bytes, size_t piece) : bytes_(bytes), piece_(piece) {}
-  uint32_t CreateNamedMutex(const std::u16string&) override { return kErrorSuccess; }
-  std::u16string ModulePath() override { return u"/fuzz/memo.exe"; }
-  SystemTime GetLocalTime() override { return {}; }
-  int FormatDate(const SystemTime&, const std::u16string&, char16_t*, int) override { return 0; }
-  int FormatTime(const SystemTime&, const std::u16string&, char16_t*, int) override { return 0; }
-  void ShowMessageBox(const std::u16string&, const std::u16string&) override {}
-  bool OpenClipboard() override { return false; }
-  void CloseClipboard() override {}
-  const char16_t* GetClipboardData() override { return nullptr; }
-  void EmptyClipboard() override {}
-  std::unique_ptr<TransferBuffer> AllocTransferBuffer(size_t) override { return nullptr; }
-  bool SetClipboardData(std::unique_ptr<TransferBuffer>&) override { return false; }
-  std::unique_ptr<TextFile> OpenTextFile(const std::u16string& name, OpenMode mode) override {
-    if (mode != OpenMode::kRead || name != u"/fuzz/memo.ini") return nullptr;
-    return std::make_unique<BytesFile>(bytes_, piece_);
+  std::unique_ptr<TextFile> OpenTextFile(const std::u16string&, OpenMode mode) override {
+    return mode == OpenMode::kRead ? std::make_unique<BytesFile>(bytes_, piece_) : nullptr;
   }
 
  private:

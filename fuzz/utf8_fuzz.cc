@@ -1,5 +1,6 @@
 // UTF-8 bytes to UTF-16 and back: the codec is lossless for any byte string, reads the
-// same in pieces as at once, and gives names back unchanged unless they hold a NUL.
+// same in pieces as at once, and gives names back unchanged unless they hold a NUL. The
+// other way, well-formed UTF-16 survives, and names refuse what no byte name stands for.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -12,16 +13,17 @@ void Require(bool holds) {
   if (!holds) std::abort();
 }
 
-// No lone surrogates: text that any UTF must carry unchanged.
-bool WellFormed(std::u16string_view units) {
+// Whether every surrogate is half of a pair, or with `escapes` a lone U+DC80..U+DCFF,
+// which stands for a byte.
+bool Paired(std::u16string_view units, bool escapes) {
   for (size_t i = 0; i < units.size(); ++i) {
-    const bool high = units[i] >= 0xD800 && units[i] <= 0xDBFF;
-    const bool low = units[i] >= 0xDC00 && units[i] <= 0xDFFF;
-    if (low) return false;
-    if (high && !(i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF)) {
+    const char16_t unit = units[i];
+    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
+        units[i + 1] <= 0xDFFF) {
+      ++i;
+    } else if (unit >= 0xD800 && unit <= 0xDFFF && !(escapes && unit >= 0xDC80 && unit <= 0xDCFF)) {
       return false;
     }
-    i += high;
   }
   return true;
 }
@@ -50,9 +52,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Require(name.has_value() == (bytes.find('\0') == std::string_view::npos));
   Require(!name || *name == bytes);
 
-  // The same bytes as UTF-16 units: well-formed text survives the trip through UTF-8.
+  // The same bytes as UTF-16 units: well-formed text survives the trip through UTF-8, and
+  // a name has a byte form unless it holds a NUL or a surrogate that stands for nothing.
   std::u16string units(size / 2, u'\0');
   std::memcpy(units.data(), data, units.size() * 2);
-  if (WellFormed(units)) Require(DecodeUtf8(EncodeUtf8(units)) == units);
+  if (Paired(units, false)) Require(DecodeUtf8(EncodeUtf8(units)) == units);
+  const auto unitsName = EncodeUtf8Name(units);
+  Require(unitsName.has_value() ==
+          (units.find(u'\0') == std::u16string::npos && Paired(units, true)));
+  Require(!unitsName || *unitsName == EncodeUtf8(units));
   return 0;
 }

@@ -182,7 +182,9 @@ class NewFile : public PosixTextFile {
     bool ok = Flush() && CommitData(fd_.get()) && Link();
     Discard();
     ok = ok && CommitFolder(newFolder_, fd_.get());
-    return fd_.Close() && ok;
+    ok = fd_.Close() && ok;
+    deferred_.reset();
+    return ok;
   }
 
  private:

@@ -5,14 +5,10 @@
 namespace jotlog {
 namespace {
 
-std::u16string Format(PictureKind kind, const SystemTime& time, const std::u16string& picture,
-                      int size = 127) {
+std::u16string Format(PictureKind kind, const SystemTime& time, const std::u16string& picture) {
   char16_t buffer[127];
-  int written = FormatPicture(kind, time, picture, LocaleNames::English(), buffer, size);
-  if (written == 0) return u"<failed>";
-  std::u16string text(buffer);
-  EXPECT_EQ(written, static_cast<int>(text.size()) + 1);
-  return text;
+  return FormatPicture(kind, time, picture, LocaleNames::English(), buffer, 127) == 0 ? u"<failed>"
+                                                                                      : buffer;
 }
 
 TEST(Picture, FormatsLikeTheWin32Pictures) {
@@ -34,9 +30,6 @@ TEST(Picture, FormatsLikeTheWin32Pictures) {
   for (const auto& [kind, time, picture, expected] : cases) {
     EXPECT_EQ(Format(kind, time, picture), expected);
   }
-  // The text and its null must fit.
-  EXPECT_EQ(Format(D, thursday, u"yyyy", 5), u"2024");
-  EXPECT_EQ(Format(D, thursday, u"yyyy", 4), u"<failed>");
 }
 
 }  // namespace
