@@ -2,7 +2,6 @@
 // on Wayland, xclip on X11. A program that ends at once cannot serve its own clipboard
 // text, so the helpers hold what is copied.
 #include <new>
-#include <sstream>
 
 #include "platform/helper_posix.h"
 #include "platform/platform_posix.h"
@@ -12,6 +11,10 @@
 namespace jotlog {
 
 namespace {
+
+// The most clipboard text read, in bytes; a clipboard holding more counts as holding no
+// text.
+constexpr size_t kClipboardTextLimit = size_t{64} << 20;
 
 class PosixTransferBuffer : public TransferBuffer {
  public:
@@ -25,10 +28,30 @@ class PosixTransferBuffer : public TransferBuffer {
   size_t size_;
 };
 
+// Whether `lines`, one item a line, holds `item`.
+bool HasLine(std::string_view lines, std::string_view item) {
+  while (!lines.empty()) {
+    const size_t end = lines.find('\n');
+    if (lines.substr(0, end) == item) return true;
+    if (end == std::string_view::npos) break;
+    lines.remove_prefix(end + 1);
+  }
+  return false;
+}
+
+// Runs a clipboard helper. One that hangs costs one time limit: `lost` is set, and the
+// clipboard is given up for the rest of the run.
+HelperResult RunClipboardHelper(const std::vector<std::string>& argv, const HelperRun& run,
+                                bool& lost) {
+  HelperResult result = RunHelper(argv, run);
+  if (result.timedOut) lost = true;
+  return result;
+}
+
 }  // namespace
 
 bool PosixPlatform::OpenClipboard() {
-  if (clipboardOpen_) return false;
+  if (clipboardOpen_ || clipboardLost_) return false;
   wayland_ = false;
   paste_.clear();
   copy_.clear();
@@ -46,9 +69,9 @@ bool PosixPlatform::OpenClipboard() {
 
 void PosixPlatform::CloseClipboard() {
   if (!clipboardOpen_) return;
-  if (emptyPending_) {
+  if (emptyPending_ && !clipboardLost_) {
     if (wayland_) {
-      RunHelper({copy_, "--clear"}, HelperRun{});
+      RunClipboardHelper({copy_, "--clear"}, HelperRun{}, clipboardLost_);
     } else {
       CopyToClipboard("");
     }
@@ -57,23 +80,21 @@ void PosixPlatform::CloseClipboard() {
 }
 
 const char16_t* PosixPlatform::GetClipboardData() {
-  if (!clipboardOpen_) return nullptr;
+  if (!clipboardOpen_ || clipboardLost_) return nullptr;
   HelperRun run;
   run.captureOutput = true;
+  run.outputLimit = kClipboardTextLimit;
   HelperResult pasted;
   if (wayland_) {
     // wl-paste fails when no text type is offered.
-    pasted = RunHelper({paste_, "--no-newline", "--type", "text"}, run);
+    pasted = RunClipboardHelper({paste_, "--no-newline", "--type", "text"}, run, clipboardLost_);
   } else {
     // An owner answers a request for any target, so ask which it offers first.
-    HelperResult targets =
-        RunHelper({paste_, "-selection", "clipboard", "-o", "-t", "TARGETS"}, run);
-    std::istringstream offered(targets.output);
-    std::string target;
-    while (std::getline(offered, target) && target != "UTF8_STRING") {
-    }
-    if (targets.exitCode != 0 || target != "UTF8_STRING") return nullptr;
-    pasted = RunHelper({paste_, "-selection", "clipboard", "-o", "-t", "UTF8_STRING"}, run);
+    HelperResult targets = RunClipboardHelper(
+        {paste_, "-selection", "clipboard", "-o", "-t", "TARGETS"}, run, clipboardLost_);
+    if (targets.exitCode != 0 || !HasLine(targets.output, "UTF8_STRING")) return nullptr;
+    pasted = RunClipboardHelper({paste_, "-selection", "clipboard", "-o", "-t", "UTF8_STRING"}, run,
+                                clipboardLost_);
   }
   if (pasted.exitCode != 0) return nullptr;
   clipboardText_ = DecodeUtf8(pasted.output);
@@ -91,10 +112,13 @@ std::unique_ptr<TransferBuffer> PosixPlatform::AllocTransferBuffer(size_t units)
 }
 
 bool PosixPlatform::CopyToClipboard(const std::string& text) {
+  if (clipboardLost_) return false;
   HelperRun run;
   run.input = text;
-  HelperResult copied = wayland_ ? RunHelper({copy_, "--type", "text/plain;charset=utf-8"}, run)
-                                 : RunHelper({copy_, "-selection", "clipboard", "-i"}, run);
+  HelperResult copied =
+      wayland_
+          ? RunClipboardHelper({copy_, "--type", "text/plain;charset=utf-8"}, run, clipboardLost_)
+          : RunClipboardHelper({copy_, "-selection", "clipboard", "-i"}, run, clipboardLost_);
   return copied.exitCode == 0;
 }
 

@@ -27,7 +27,8 @@ uint32_t PosixPlatform::CreateNamedMutex(const std::u16string& name) {
   } else {
     path = "/tmp/jotlog-" + std::to_string(::getuid()) + "-" + *bytes + ".lock";
   }
-  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+  // Non-blocking: a named pipe planted at the name must not keep the run waiting.
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600);
   if (fd < 0) return kFailed;
   struct stat st;
   // Only a regular file of our own can be trusted to stand for the guard.

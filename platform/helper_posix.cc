@@ -4,36 +4,21 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
-#include <string_view>
+
+#include "platform/util_posix.h"
 
 extern char** environ;
 
 namespace jotlog {
 
 namespace {
-
-// A descriptor closed with the object.
-class Fd {
- public:
-  explicit Fd(int fd = -1) : fd_(fd) {}
-  ~Fd() { Reset(); }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  void Reset(int fd = -1) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = fd;
-  }
-
- private:
-  int fd_;
-};
 
 bool MakePipe(Fd& readEnd, Fd& writeEnd) {
   int fds[2];
@@ -43,10 +28,52 @@ bool MakePipe(Fd& readEnd, Fd& writeEnd) {
   return true;
 }
 
-// Ends and reaps a helper that has to go.
-void Kill(pid_t pid) {
-  ::kill(pid, SIGKILL);
-  ::waitpid(pid, nullptr, 0);
+// The spawn attributes: the signals this process ignores at their defaults and none
+// blocked, and for a helper with a time limit a process group of its own.
+class SpawnAttributes {
+ public:
+  explicit SpawnAttributes(bool ownGroup) {
+    ::posix_spawnattr_init(&attributes_);
+    sigset_t defaults, none;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    sigaddset(&defaults, SIGXFSZ);
+    sigemptyset(&none);
+    ::posix_spawnattr_setsigdefault(&attributes_, &defaults);
+    ::posix_spawnattr_setsigmask(&attributes_, &none);
+    short flags = POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK;
+    if (ownGroup) {
+      flags |= POSIX_SPAWN_SETPGROUP;
+      ::posix_spawnattr_setpgroup(&attributes_, 0);
+    }
+    ::posix_spawnattr_setflags(&attributes_, flags);
+  }
+  ~SpawnAttributes() { ::posix_spawnattr_destroy(&attributes_); }
+  SpawnAttributes(const SpawnAttributes&) = delete;
+  SpawnAttributes& operator=(const SpawnAttributes&) = delete;
+  const posix_spawnattr_t* get() const { return &attributes_; }
+
+ private:
+  posix_spawnattr_t attributes_;
+};
+
+class FileActions {
+ public:
+  FileActions() { ::posix_spawn_file_actions_init(&actions_); }
+  ~FileActions() { ::posix_spawn_file_actions_destroy(&actions_); }
+  FileActions(const FileActions&) = delete;
+  FileActions& operator=(const FileActions&) = delete;
+  posix_spawn_file_actions_t* get() { return &actions_; }
+
+ private:
+  posix_spawn_file_actions_t actions_;
+};
+
+// Ends a helper that has to go, with whatever it started in its group, and reaps it.
+void Kill(pid_t pid, bool ownGroup) {
+  ::kill(ownGroup ? -pid : pid, SIGKILL);
+  while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+  }
 }
 
 }  // namespace
@@ -77,15 +104,14 @@ HelperResult RunHelper(const std::vector<std::string>& argv, const HelperRun& ru
   if (!MakePipe(inRead, inWrite)) return result;
   if (run.captureOutput && !MakePipe(outRead, outWrite)) return result;
 
-  posix_spawn_file_actions_t actions;
-  if (::posix_spawn_file_actions_init(&actions) != 0) return result;
-  ::posix_spawn_file_actions_adddup2(&actions, inRead.get(), 0);
+  FileActions actions;
+  ::posix_spawn_file_actions_adddup2(actions.get(), inRead.get(), 0);
   if (run.captureOutput) {
-    ::posix_spawn_file_actions_adddup2(&actions, outWrite.get(), 1);
+    ::posix_spawn_file_actions_adddup2(actions.get(), outWrite.get(), 1);
   } else {
-    ::posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    ::posix_spawn_file_actions_addopen(actions.get(), 1, "/dev/null", O_WRONLY, 0);
   }
-  ::posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  ::posix_spawn_file_actions_addopen(actions.get(), 2, "/dev/null", O_WRONLY, 0);
   std::vector<char*> args;
   for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
   args.push_back(nullptr);
@@ -101,10 +127,12 @@ HelperResult RunHelper(const std::vector<std::string>& argv, const HelperRun& ru
     if (!replaced) env.push_back(*inherited);
   }
   env.push_back(nullptr);
+  const bool ownGroup = run.limit.has_value();
+  const SpawnAttributes attributes(ownGroup);
   pid_t pid = -1;
-  const int spawned = ::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), env.data());
-  ::posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) return result;
+  if (::posix_spawn(&pid, args[0], actions.get(), attributes.get(), args.data(), env.data()) != 0) {
+    return result;
+  }
   inRead.Reset();
   outWrite.Reset();
 
@@ -115,35 +143,51 @@ HelperResult RunHelper(const std::vector<std::string>& argv, const HelperRun& ru
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     return left.count() > 0 ? static_cast<int>(left.count()) : 0;
   };
+  auto fail = [&](bool timedOut) {
+    Kill(pid, ownGroup);
+    HelperResult failed;
+    failed.timedOut = timedOut;
+    return failed;
+  };
 
   // Feed the input and collect the output together, so neither side can block the other.
+  // Once all input is in the pipe, the pipe stays open until the helper has read it all:
+  // a helper that ends leaving it unread has not taken the text.
   ::fcntl(inWrite.get(), F_SETFL, O_NONBLOCK);
   std::string_view input = run.input;
-  if (input.empty()) inWrite.Reset();
+  bool taken = input.empty();
+  if (taken) inWrite.Reset();
   while (inWrite.get() >= 0 || outRead.get() >= 0) {
+    const bool draining = inWrite.get() >= 0 && input.empty();
     pollfd fds[2];
     nfds_t count = 0;
-    if (inWrite.get() >= 0) fds[count++] = {inWrite.get(), POLLOUT, 0};
+    if (inWrite.get() >= 0) fds[count++] = {inWrite.get(), draining ? short{0} : short{POLLOUT}, 0};
     if (outRead.get() >= 0) fds[count++] = {outRead.get(), POLLIN, 0};
-    const int wait = remaining();
-    if (wait == 0) {
-      Kill(pid);
-      return result;
-    }
-    if (::poll(fds, count, wait) < 0 && errno != EINTR) {
-      Kill(pid);
-      return result;
-    }
+    int wait = remaining();
+    if (wait == 0) return fail(true);
+    // Nothing announces that a pipe has been emptied: look again shortly.
+    if (draining && (wait < 0 || wait > 5)) wait = 5;
+    if (::poll(fds, count, wait) < 0 && errno != EINTR) return fail(false);
     for (nfds_t i = 0; i < count; ++i) {
-      if (fds[i].revents == 0) continue;
-      if (fds[i].fd == inWrite.get()) {
-        ssize_t n = ::write(inWrite.get(), input.data(), input.size());
+      if (fds[i].fd == inWrite.get() && draining) {
+        int unread = 0;
+        if (::ioctl(inWrite.get(), FIONREAD, &unread) != 0 || unread == 0) {
+          taken = true;
+          inWrite.Reset();
+        } else if (fds[i].revents & (POLLERR | POLLHUP)) {
+          inWrite.Reset();  // the reader is gone with the text unread
+        }
+      } else if (fds[i].revents == 0) {
+        continue;
+      } else if (fds[i].fd == inWrite.get()) {
+        const ssize_t n = ::write(inWrite.get(), input.data(), input.size());
         if (n > 0) input.remove_prefix(static_cast<size_t>(n));
-        if (input.empty() || (n < 0 && errno != EAGAIN && errno != EINTR)) inWrite.Reset();
+        if (n < 0 && errno != EAGAIN && errno != EINTR) inWrite.Reset();
       } else {
         char chunk[65536];
-        ssize_t n = ::read(outRead.get(), chunk, sizeof chunk);
+        const ssize_t n = ::read(outRead.get(), chunk, sizeof chunk);
         if (n > 0) {
+          if (static_cast<size_t>(n) > run.outputLimit - result.output.size()) return fail(false);
           result.output.append(chunk, static_cast<size_t>(n));
         } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
           outRead.Reset();
@@ -158,13 +202,10 @@ HelperResult RunHelper(const std::vector<std::string>& argv, const HelperRun& ru
     pid_t done = ::waitpid(pid, &status, run.limit ? WNOHANG : 0);
     if (done == pid) break;
     if (done < 0 && errno != EINTR) return result;
-    if (remaining() == 0) {
-      Kill(pid);
-      return result;
-    }
+    if (remaining() == 0) return fail(true);
     if (done == 0) ::usleep(2000);
   }
-  if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
+  if (WIFEXITED(status) && taken) result.exitCode = WEXITSTATUS(status);
   return result;
 }
 

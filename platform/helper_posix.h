@@ -3,8 +3,11 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
+#include <limits>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace jotlog {
@@ -13,16 +16,25 @@ namespace jotlog {
 std::string FindOnPath(const std::string& name);
 
 struct HelperRun {
-  std::string input;           // written to its standard input, which is then closed
+  // Written to its standard input, which is then closed. It counts as taken once the
+  // helper has read all of it.
+  std::string_view input;
   bool captureOutput = false;  // else its standard output goes to /dev/null
+  // More output than this is a failure.
+  size_t outputLimit = std::numeric_limits<size_t>::max();
   // How long it may take; nullopt waits as long as it runs (a dialog awaiting its user).
+  // A helper with a limit runs in a process group of its own, which is ended as a whole
+  // when it goes over.
   std::optional<std::chrono::milliseconds> limit = std::chrono::seconds(5);
   // NAME=value settings that replace or join this process's environment.
   std::vector<std::string> environment;
 };
 
 struct HelperResult {
-  int exitCode = -1;  // -1 when it could not start, was killed or ran over its limit
+  // -1 when it could not start, left part of its input unread, wrote more than the output
+  // limit, was killed or ran over its time limit.
+  int exitCode = -1;
+  bool timedOut = false;
   std::string output;
 };
 

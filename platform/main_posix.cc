@@ -5,11 +5,16 @@
 #include "app/run.h"
 #include "platform/platform_posix.h"
 #include "platform/utf.h"
+#include "platform/util_posix.h"
 
 int main(int argc, char** argv) {
-  // A memo file that is a pipe whose reader went away fails the write instead of ending
-  // the process.
+  // Started with a standard stream closed, the first file opened would take its number
+  // and receive what is meant for that stream.
+  jotlog::ReserveStandardStreams();
+  // A memo file that is a pipe whose reader went away, or a write beyond the file size
+  // limit, fails the write instead of ending the process.
   std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
   std::string commandLine;
   for (int i = 1; i < argc; ++i) {
     if (i > 1) commandLine += ' ';

@@ -5,12 +5,12 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <string_view>
 #include <vector>
 
 #include "platform/platform_posix.h"
 #include "platform/utf.h"
+#include "platform/util_posix.h"
 
 namespace jotlog {
 
@@ -41,16 +41,21 @@ std::optional<std::string> XdgDocumentsDirectory(const std::string& home) {
   } else {
     config = home + "/.config";
   }
-  std::ifstream dirs(config + "/user-dirs.dirs");
+  // A named pipe or other special file in its place is passed over, never waited on.
+  const auto dirs = ReadRegularFile(config + "/user-dirs.dirs", 1 << 20);
+  if (!dirs) return std::nullopt;
   const std::string_view prefix = "XDG_DOCUMENTS_DIR=";
-  for (std::string line; std::getline(dirs, line);) {
-    if (line.compare(0, prefix.size(), prefix) != 0) continue;
-    std::string value = line.substr(prefix.size());
+  for (std::string_view rest = *dirs; !rest.empty();) {
+    const size_t end = rest.find('\n');
+    std::string_view line = rest.substr(0, end);
+    rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+    if (line.substr(0, prefix.size()) != prefix) continue;
+    std::string_view value = line.substr(prefix.size());
     if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
       value = value.substr(1, value.size() - 2);
     }
-    if (value.compare(0, 5, "$HOME") == 0) return home + value.substr(5);
-    if (!value.empty() && value.front() == '/') return value;
+    if (value.substr(0, 5) == "$HOME") return home + std::string(value.substr(5));
+    if (!value.empty() && value.front() == '/') return std::string(value);
     return std::nullopt;
   }
   return std::nullopt;

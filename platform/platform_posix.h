@@ -48,6 +48,8 @@ class PosixPlatform : public Platform {
   std::string paste_, copy_;
   std::u16string clipboardText_;
   bool emptyPending_ = false;
+  // Set once a helper has hung: the clipboard then stays unavailable for the run.
+  bool clipboardLost_ = false;
 };
 
 // The host path for a file name. A name that starts with a single backslash is a device

@@ -1,13 +1,63 @@
 #include "platform/util_posix.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <string>
 
 namespace jotlog {
+
+void Fd::Reset(int fd) {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = fd;
+}
+
+bool Fd::Close() {
+  if (fd_ < 0) return false;
+  // Linux releases the descriptor even when close reports EINTR.
+  const bool closed = ::close(fd_) == 0 || errno == EINTR;
+  fd_ = -1;
+  return closed;
+}
+
+DeferTermination::DeferTermination() {
+  sigset_t held;
+  sigemptyset(&held);
+  for (int signal : {SIGTERM, SIGINT, SIGHUP, SIGQUIT}) sigaddset(&held, signal);
+  ::pthread_sigmask(SIG_BLOCK, &held, &previous_);
+}
+
+DeferTermination::~DeferTermination() { ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+
+void ReserveStandardStreams() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    // The lowest free number is `fd` itself, as every lower one is open.
+    const int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+    if (opened >= 0 && opened != fd) ::close(opened);
+  }
+}
+
+std::optional<std::string> ReadRegularFile(const std::string& path, size_t limit) {
+  Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+  struct stat st;
+  if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  std::string bytes;
+  char chunk[4096];
+  while (bytes.size() < limit) {
+    const ssize_t n = ::read(fd.get(), chunk, std::min(sizeof chunk, limit - bytes.size()));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return std::nullopt;
+    if (n == 0) break;
+    bytes.append(chunk, static_cast<size_t>(n));
+  }
+  return bytes;
+}
 
 bool WriteAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {

@@ -30,26 +30,17 @@ TEST(BuildSettingsPath, ReplacesAThreeLetterExtensionOrAppendsOne) {
   }
 }
 
+// The loader's every rule is checked against a separate reading of them by
+// fuzz/settings_fuzz.cc; these are the README's examples.
 TEST(SettingsFileLoad, ParsesLinesIntoSectionsAndEntries) {
-  const std::u16string long1023(1023, u'k'), long5000(5000, u'k');
+  const std::u16string long5000(5000, u'k'), long1023(1023, u'k');
   const std::u16string cases[][2] = {
       // file, store
       {u"top=1\n[setting]\nFileName=\na=b=c\n=x\nShowDialog\n",
        u"[]top=1;[setting]FileName=;a=b=c;=x;ShowDialog=ShowDialog;"},
-      {u"[setting]\n key = v \n #c\n#c\n[ setting ]\n[Setting]\nk=v",
-       u"[setting] key = v ; #c= #c;[Setting]k=v;"},
-      {u"[\n[setting\n[]\nk=v\n[a=b]\nx=y\n[s]\n[t]\n", u"[][=[;[setting=[setting;k=v;[a=b]x=y;"},
-      {u"[s]\nk=1\n[t]\nk=t\n[s]\nk=2\n", u"[s]k=1;k=2;[t]k=t;"},
-      {u"[s]\r\nk=v\r\n", u"[][s]\r=[s]\r;k=v\r;"},  // the platform left CR in place
-      {std::u16string(u"[s]\nk=a\0b\nn=1\n", 15), u"[s]k=a;n=1;"},
-      {u"[s]\nk=v\nstop=\xFFFF"
-       u"after\nz=z\n",
-       u"[s]k=v;stop=;"},
-      {u"[s]\n" + long1023 + u"\nnext=1", u"[s]" + long1023 + u"=" + long1023 + u";next=1;"},
+      {u"[setting]\n key = v \n #c\n#c\n[ setting ]\n[Setting]\nk=v\n[setting]\nz",
+       u"[setting] key = v ; #c= #c;z=z;[Setting]k=v;"},
       {u"[s]\n" + long5000 + u"\nnext=1\n", u"[s]" + long1023 + u"=" + long1023 + u";next=1;"},
-      {u"[s]\nk=v\n" + long5000, u"[s]k=v;" + long1023 + u"=" + long1023 + u";"},
-      {u"# only\n\n#comments\n", u""},
-      {u"", u""},
   };
   for (const auto& [file, store] : cases) {
     FakePlatform platform;

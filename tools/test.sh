@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what the build and the tests need when it is missing, builds with gcc (and
-# checks that clang builds it warning-free too), and runs every test.
+# Installs what the build and the tests need when it is missing, builds with gcc and runs
+# every test; then runs the whole suite again built by clang with the sanitizers, and each
+# fuzz target for a minute.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,16 +14,45 @@ command -v Xvfb >/dev/null || need+=(xvfb)
 command -v xclip >/dev/null || need+=(xclip)
 command -v zenity >/dev/null || need+=(zenity)
 command -v xdotool >/dev/null || need+=(xdotool)
-if [ ${#need[@]} -gt 0 ]; then
-  apt-get update
-  apt-get install -y --no-install-recommends "${need[@]}"
-fi
+# Sanitizers and fuzzing (clang); the fault tests limit file sizes, change user and trace.
+command -v clang++ >/dev/null || need+=(clang)
+{ command -v prlimit && command -v setpriv; } >/dev/null || need+=(util-linux)
+command -v strace >/dev/null || need+=(strace)
+updated=
+install() {
+  [ -n "$updated" ] || apt-get update
+  updated=1
+  apt-get install -y --no-install-recommends "$@"
+}
+if [ ${#need[@]} -gt 0 ]; then install "${need[@]}"; fi
+# The sanitizer and libFuzzer runtimes come with the compiler's own compiler-rt package.
+runtime="$(clang++ -print-resource-dir)/lib/linux/libclang_rt.fuzzer-$(uname -m).a"
+[ -f "$runtime" ] || install "libclang-rt-$(clang++ -dumpversion | cut -d. -f1)-dev"
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DJOTLOG_WERROR=ON
 cmake --build build -j2
-if command -v clang++ >/dev/null; then
-  cmake -S . -B build-clang -DCMAKE_BUILD_TYPE=Release -DJOTLOG_WERROR=ON \
-    -DCMAKE_CXX_COMPILER=clang++
-  cmake --build build-clang -j2
-fi
 ctest --test-dir build --output-on-failure
+
+# The same suite under AddressSanitizer and UndefinedBehaviorSanitizer: any report ends
+# the program that made it, which fails its test.
+cmake -S . -B build-clang -DCMAKE_BUILD_TYPE=RelWithDebInfo -DJOTLOG_WERROR=ON \
+  -DJOTLOG_SANITIZE=ON -DCMAKE_CXX_COMPILER=clang++
+cmake --build build-clang -j2
+ctest --test-dir build-clang --output-on-failure
+
+# Each fuzz target on a copy of its seed corpus; a finding stays in the printed folder.
+cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DJOTLOG_WERROR=ON \
+  -DJOTLOG_FUZZ=ON -DJOTLOG_TESTS=OFF -DCMAKE_CXX_COMPILER=clang++
+cmake --build build-fuzz -j2 --target settings_fuzz utf8_fuzz picture_fuzz
+for target in settings utf8 picture; do
+  work=$(mktemp -d)
+  cp -r fuzz/corpus/$target "$work/corpus"
+  if ! build-fuzz/fuzz/${target}_fuzz -max_total_time="${JOTLOG_FUZZ_SECONDS:-60}" \
+    -artifact_prefix="$work/" "$work/corpus" >"$work/log" 2>&1; then
+    tail -n 40 "$work/log"
+    echo "fuzz target $target failed: see $work" >&2
+    exit 1
+  fi
+  echo "$target: $(grep -h '^Done' "$work/log")"
+  rm -rf "$work"
+done
