@@ -1,12 +1,10 @@
 // Where things are on POSIX hosts: the program's own path, and the host path for a file
 // name, device paths ("\My Documents\...") included.
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <string_view>
-#include <vector>
 
 #include "platform/platform_posix.h"
 #include "platform/utf.h"
@@ -21,14 +19,25 @@ bool IsDirectory(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// The home folder: $HOME, else the user's line of /etc/passwd (the program is linked
+// statically, so it reads the file itself rather than load the C library's name services).
 std::string HomeDirectory() {
   if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
-  std::vector<char> buffer(16384);
-  struct passwd entry;
-  struct passwd* found = nullptr;
-  if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
-      found != nullptr && found->pw_dir != nullptr) {
-    return found->pw_dir;
+  const std::string uid = std::to_string(::getuid());
+  const auto passwd = ReadRegularFile("/etc/passwd", 16 << 20);
+  for (std::string_view rest = passwd.value_or(""); !rest.empty();) {
+    const size_t end = rest.find('\n');
+    std::string_view line = rest.substr(0, end);
+    rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+    // name:password:uid:gid:comment:home:shell
+    std::string_view fields[7];
+    size_t count = 0;
+    for (; count < 7 && !line.empty(); ++count) {
+      const size_t colon = line.find(':');
+      fields[count] = line.substr(0, colon);
+      line.remove_prefix(colon == std::string_view::npos ? line.size() : colon + 1);
+    }
+    if (count >= 6 && fields[2] == uid && !fields[5].empty()) return std::string(fields[5]);
   }
   return "/";
 }
