@@ -227,11 +227,8 @@ std::unique_ptr<TextFile> CreateNew(const std::string& path) {
 }
 
 // The encoding to append in: that of a UTF-16 memo file, else UTF-8.
-Encoding AppendEncoding(const std::string& path, int appendFd) {
-  struct stat written;
-  if (::fstat(appendFd, &written) != 0 || !S_ISREG(written.st_mode) || written.st_size < 2) {
-    return Encoding::kUtf8;
-  }
+Encoding AppendEncoding(const std::string& path, const struct stat& written) {
+  if (!S_ISREG(written.st_mode) || written.st_size < 2) return Encoding::kUtf8;
   Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (fd.get() < 0) return Encoding::kUtf8;
   struct stat read;
@@ -271,10 +268,12 @@ std::unique_ptr<TextFile> PosixPlatform::OpenTextFile(const std::u16string& name
   if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || S_ISDIR(st.st_mode)) return nullptr;
   // Only a regular file is read: a pipe or a device could keep the run waiting.
   if (mode == OpenMode::kRead && !S_ISREG(st.st_mode)) return nullptr;
-  const int status = ::fcntl(fd.get(), F_GETFL);
-  if (status < 0 || ::fcntl(fd.get(), F_SETFL, status & ~O_NONBLOCK) != 0) return nullptr;
-  const Encoding encoding =
-      mode == OpenMode::kAppend ? AppendEncoding(*path, fd.get()) : Encoding::kUtf8;
+  // Regular files never block; anything else goes back to waiting on its reader.
+  if (!S_ISREG(st.st_mode)) {
+    const int status = ::fcntl(fd.get(), F_GETFL);
+    if (status < 0 || ::fcntl(fd.get(), F_SETFL, status & ~O_NONBLOCK) != 0) return nullptr;
+  }
+  const Encoding encoding = mode == OpenMode::kAppend ? AppendEncoding(*path, st) : Encoding::kUtf8;
   std::string newFolder;
   if (mode != OpenMode::kRead && S_ISREG(st.st_mode) && st.st_size == 0)
     newFolder = FolderOf(*path);
