@@ -10,8 +10,8 @@
 //   jotlog_probe clip-set              puts standard input on the clipboard as Unicode text
 //   jotlog_probe clip-set-other        leaves the clipboard holding a format other than text
 //   jotlog_probe clip-get              prints the clipboard's Unicode text, or <none>
-//   jotlog_probe hold FILE             keeps FILE open for writing, as another writer would,
-//                                      from printing "held" until a line of input
+//   jotlog_probe append FILE MARK      appends four lines of four million MARKs to FILE through
+//                                      the platform layer, each as one entry
 //   jotlog_probe pictures              prints the Windows layer's text for each picture of
 //                                      picture_table.h, one line each (<failed> for none)
 #include <fcntl.h>
@@ -124,12 +124,15 @@ int ClipboardGet() {
   return 0;
 }
 
-int Hold(const wchar_t* name) {
-  WinHandle file(::CreateFileW(name, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.valid()) return 1;
-  Print(u"held\n");
-  ReadLine();
+int Append(const wchar_t* name, wchar_t mark) {
+  WinPlatform platform(::GetModuleHandleW(nullptr));
+  for (int i = 0; i < 4; ++i) {
+    auto file = platform.OpenTextFile(Utf16(name), OpenMode::kAppend);
+    if (!file || !file->Write(std::u16string(4000000, static_cast<char16_t>(mark)) + u"\n") ||
+        !file->Close()) {
+      return 1;
+    }
+  }
   return 0;
 }
 
@@ -166,11 +169,11 @@ int wmain(int argc, wchar_t** argv) {
     return SetClipboard(::RegisterClipboardFormatW(L"jotlog.test"), bytes, sizeof bytes) ? 0 : 1;
   }
   if (command == L"clip-get") return ClipboardGet();
-  if (command == L"hold" && argc == 3) return Hold(argv[2]);
+  if (command == L"append" && argc == 4) return Append(argv[2], argv[3][0]);
   if (command == L"pictures") return Pictures();
   std::fputs(
       "usage: jotlog_probe run [--hold] PROGRAM | clip-set | clip-set-other | clip-get | "
-      "hold FILE | pictures\n",
+      "append FILE MARK | pictures\n",
       stderr);
   return 2;
 }
