@@ -171,9 +171,5 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"clip-get") return ClipboardGet();
   if (command == L"append" && argc == 4) return Append(argv[2], argv[3][0]);
   if (command == L"pictures") return Pictures();
-  std::fputs(
-      "usage: jotlog_probe run [--hold] PROGRAM | clip-set | clip-set-other | clip-get | "
-      "append FILE MARK | pictures\n",
-      stderr);
   return 2;
 }
