@@ -33,7 +33,7 @@ add_executable(jotlog_probe win_probe.cc)
 target_link_libraries(jotlog_probe PRIVATE jotlog_os)
 target_link_options(jotlog_probe PRIVATE -municode)
 
-# The harness and the Linux program, by the host's compiler, after everything else.
+# The harness and the Linux program, by the host's compiler.
 find_path(JOTLOG_HOST_GTEST gtest/gtest.h PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH)
 find_program(JOTLOG_HOST_CXX NAMES c++ g++ NO_CMAKE_FIND_ROOT_PATH)
 if(NOT JOTLOG_HOST_GTEST OR NOT JOTLOG_HOST_CXX)
@@ -42,16 +42,20 @@ if(NOT JOTLOG_HOST_GTEST OR NOT JOTLOG_HOST_CXX)
 endif()
 include(ExternalProject)
 set(JOTLOG_HOST_DIR ${CMAKE_BINARY_DIR}/host)
+if(CMAKE_GENERATOR MATCHES "Makefiles")
+  set(JOTLOG_HOST_BUILD $(MAKE) -C <BINARY_DIR>)  # shares the outer make's jobs
+else()
+  set(JOTLOG_HOST_BUILD ${CMAKE_COMMAND} --build <BINARY_DIR> --target)
+endif()
 ExternalProject_Add(jotlog_host
   SOURCE_DIR ${PROJECT_SOURCE_DIR}
   BINARY_DIR ${JOTLOG_HOST_DIR}
   CMAKE_ARGS -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=${JOTLOG_HOST_CXX}
              -DJOTLOG_WERROR=${JOTLOG_WERROR} -DJOTLOG_WINE_HARNESS=ON
-  BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --parallel 2
-                --target jotlog jotlog_wine_e2e_tests
+  BUILD_COMMAND ${JOTLOG_HOST_BUILD} jotlog jotlog_wine_e2e_tests
   INSTALL_COMMAND ""
   BUILD_ALWAYS ON)
-add_dependencies(jotlog_host jotlog jotlog_probe jotlog_tests)
+add_dependencies(jotlog_host jotlog jotlog_probe)
 add_test(NAME wine_e2e COMMAND ${JOTLOG_HOST_DIR}/tests/jotlog_wine_e2e_tests)
 set_tests_properties(wine_e2e PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 300 ENVIRONMENT
   "JOTLOG_WINE_DIR=${JOTLOG_WINE_DIR};JOTLOG_WIN_EXE=$<TARGET_FILE:jotlog>;JOTLOG_PROBE=$<TARGET_FILE:jotlog_probe>;JOTLOG_LINUX_EXE=${JOTLOG_HOST_DIR}/jotlog")
