@@ -4,6 +4,9 @@
 // the device's form beside them.
 #pragma once
 
+#ifndef NOMINMAX
+#define NOMINMAX  // std::min and std::max, not the macros
+#endif
 #include <windows.h>
 
 #include <optional>
