@@ -63,7 +63,11 @@ const LocaleNames& PosixPlatform::Names() {
   for (int month = 0; month < 12; ++month) {
     tm.tm_mon = month;
     names.months[month] = Text(L"%B");
-    names.abbreviatedMonths[month] = Text(L"%b");
+    // glibc pads some abbreviated month names with a leading blank to line them up in
+    // columns (Japanese " 1月"); Windows never does.
+    std::u16string abbreviated = Text(L"%b");
+    abbreviated.erase(0, abbreviated.find_first_not_of(u' '));
+    names.abbreviatedMonths[month] = abbreviated;
   }
   tm.tm_hour = 9;
   names.am = Text(L"%p");

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need when it is missing, builds with gcc and runs
-# every test; then runs the whole suite again built by clang with the sanitizers, and each
-# fuzz target for a minute.
+# every test; then runs the whole suite again built by clang with the sanitizers, each
+# fuzz target for a minute, and the Windows build's tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -18,6 +18,12 @@ command -v xdotool >/dev/null || need+=(xdotool)
 command -v clang++ >/dev/null || need+=(clang)
 { command -v prlimit && command -v setpriv; } >/dev/null || need+=(util-linux)
 command -v strace >/dev/null || need+=(strace)
+# The Windows build: mingw-w64 with POSIX threads, GoogleTest's sources, Wine; the date
+# and time pictures are compared in Japanese too.
+command -v x86_64-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-x86-64-posix)
+[ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
+command -v wine >/dev/null || need+=(wine64 wine)
+command -v locale-gen >/dev/null || need+=(locales)
 updated=
 install() {
   [ -n "$updated" ] || apt-get update
@@ -28,6 +34,11 @@ if [ ${#need[@]} -gt 0 ]; then install "${need[@]}"; fi
 # The sanitizer and libFuzzer runtimes come with the compiler's own compiler-rt package.
 runtime="$(clang++ -print-resource-dir)/lib/linux/libclang_rt.fuzzer-$(uname -m).a"
 [ -f "$runtime" ] || install "libclang-rt-$(clang++ -dumpversion | cut -d. -f1)-dev"
+if ! locale -a | grep -qix 'ja_JP\.utf-\?8'; then
+  sed -i 's/^# *\(ja_JP\.UTF-8 UTF-8\)$/\1/' /etc/locale.gen
+  grep -qx 'ja_JP\.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' >>/etc/locale.gen
+  locale-gen
+fi
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DJOTLOG_WERROR=ON
 cmake --build build -j2
@@ -39,6 +50,12 @@ cmake -S . -B build-clang -DCMAKE_BUILD_TYPE=RelWithDebInfo -DJOTLOG_WERROR=ON \
   -DJOTLOG_SANITIZE=ON -DCMAKE_CXX_COMPILER=clang++
 cmake --build build-clang -j2
 ctest --test-dir build-clang --output-on-failure
+
+# The Windows program, cross-built, and its tests under Wine (README, "Windows").
+cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
+  -DJOTLOG_WERROR=ON
+cmake --build build-win -j2
+ctest --test-dir build-win -j2 --output-on-failure
 
 # Each fuzz target on a copy of its seed corpus; a finding stays in the printed folder.
 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DJOTLOG_WERROR=ON \

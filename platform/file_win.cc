@@ -1,0 +1,186 @@
+// Text files on Windows, in the same on-disk form as on every host (text_file.h).
+//
+// An append is one write of the whole entry on a handle that lets nobody else write while
+// it is open, so runs that bypass the guard never mix their entries; a failed append sets
+// the end of the file back to where it was. A file created new is written under a
+// temporary name beside it and moved into place when complete, so it is there whole or
+// not at all.
+#include <cstdint>
+
+#include "platform/platform_win.h"
+#include "platform/text_file.h"
+
+namespace jotlog {
+
+namespace {
+
+// How long an open waits for another program that holds the file: 100 tries, 20 ms apart.
+constexpr int kShareTries = 100;
+constexpr DWORD kSharePause = 20;
+
+HANDLE Open(const std::wstring& path, DWORD access, DWORD share, DWORD disposition) {
+  for (int attempt = 1;; ++attempt) {
+    HANDLE file = ::CreateFileW(path.c_str(), access, share, nullptr, disposition,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE || ::GetLastError() != ERROR_SHARING_VIOLATION ||
+        attempt == kShareTries) {
+      return file;
+    }
+    ::Sleep(kSharePause);
+  }
+}
+
+// Moves to `offset` from `method`'s origin and returns the new position; nullopt for
+// files that have no position (devices).
+std::optional<uint64_t> Seek(HANDLE file, uint64_t offset, DWORD method) {
+  LONG high = static_cast<LONG>(offset >> 32);
+  ::SetLastError(NO_ERROR);
+  const DWORD low = ::SetFilePointer(file, static_cast<LONG>(offset & 0xFFFFFFFF), &high, method);
+  if (low == INVALID_SET_FILE_POINTER && ::GetLastError() != NO_ERROR) return std::nullopt;
+  return static_cast<uint64_t>(static_cast<DWORD>(high)) << 32 | low;
+}
+
+// The encoding to append in: that of a UTF-16 file, else UTF-8. Leaves the file
+// positioned at its end.
+Encoding AppendEncoding(HANDLE file) {
+  char start[2];
+  DWORD read = 0;
+  Encoding encoding = Encoding::kUtf8;
+  if (Seek(file, 0, FILE_BEGIN) && ::ReadFile(file, start, sizeof start, &read, nullptr) &&
+      read == sizeof start) {
+    encoding = Signature(std::string_view(start, sizeof start)).first;
+  }
+  return encoding;
+}
+
+class WinTextFile : public ByteTextFile {
+ public:
+  // `appendStart` is where an append began: a failed write cuts the file back to it.
+  // `temporary` is the name a new file is written under until Close moves it to `name`.
+  WinTextFile(HANDLE file, bool writing, Encoding encoding, std::optional<uint64_t> appendStart,
+              std::wstring temporary = {}, std::wstring name = {})
+      : ByteTextFile(encoding),
+        file_(file),
+        writing_(writing),
+        appendStart_(appendStart),
+        temporary_(std::move(temporary)),
+        name_(std::move(name)) {}
+
+  ~WinTextFile() override {
+    file_.Reset();
+    if (!temporary_.empty()) ::DeleteFileW(temporary_.c_str());
+  }
+
+  bool Close() override {
+    if (!file_.valid()) return false;
+    bool ok = true;
+    if (writing_) {
+      ok = Flush();
+      if (ok && !::FlushFileBuffers(file_.get())) {
+        const DWORD error = ::GetLastError();
+        // Devices such as NUL have nothing to commit; that alone is no failure.
+        if (error != ERROR_INVALID_FUNCTION && error != ERROR_NOT_SUPPORTED) {
+          ok = false;
+          RollBack();
+        }
+      }
+    }
+    if (!file_.Reset()) ok = false;
+    if (!temporary_.empty()) {
+      // MoveFileW never replaces an existing file, so a file that appeared meanwhile stays.
+      if (ok && !::MoveFileW(temporary_.c_str(), name_.c_str())) ok = false;
+      if (!ok) ::DeleteFileW(temporary_.c_str());
+      temporary_.clear();
+    }
+    return ok;
+  }
+
+ protected:
+  ptrdiff_t ReadBytes(char* buffer, size_t size) override {
+    DWORD read = 0;
+    const DWORD wanted = size > 0x10000000 ? 0x10000000 : static_cast<DWORD>(size);
+    if (!file_.valid() || !::ReadFile(file_.get(), buffer, wanted, &read, nullptr)) return -1;
+    return static_cast<ptrdiff_t>(read);
+  }
+
+  // One write for all the bytes; anything less is a failure.
+  bool WriteBytes(std::string_view bytes) override {
+    DWORD written = 0;
+    const bool ok = file_.valid() && bytes.size() <= MAXDWORD &&
+                    ::WriteFile(file_.get(), bytes.data(), static_cast<DWORD>(bytes.size()),
+                                &written, nullptr) &&
+                    written == bytes.size();
+    if (!ok) RollBack();
+    return ok;
+  }
+
+ private:
+  // Cuts an appended file back to the length it had when opened.
+  void RollBack() {
+    if (appendStart_ && Seek(file_.get(), *appendStart_, FILE_BEGIN)) ::SetEndOfFile(file_.get());
+  }
+
+  WinHandle file_;
+  bool writing_;
+  std::optional<uint64_t> appendStart_;
+  std::wstring temporary_;
+  std::wstring name_;
+};
+
+std::unique_ptr<TextFile> OpenForAppend(const std::wstring& path) {
+  // Reading too, to learn the encoding; a file that may only be written is written in
+  // UTF-8.
+  HANDLE file = Open(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS);
+  Encoding encoding = Encoding::kUtf8;
+  if (file != INVALID_HANDLE_VALUE) {
+    encoding = AppendEncoding(file);
+  } else if (::GetLastError() == ERROR_ACCESS_DENIED) {
+    file = Open(path, GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS);
+  }
+  if (file == INVALID_HANDLE_VALUE) return nullptr;
+  // Nobody else writes while the handle is open, so the end stays where it is found.
+  const std::optional<uint64_t> end = Seek(file, 0, FILE_END);
+  return std::make_unique<WinTextFile>(file, true, encoding, end);
+}
+
+std::unique_ptr<TextFile> CreateNew(const std::wstring& path) {
+  if (::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return nullptr;
+  const std::wstring stem = path + L"." + std::to_wstring(::GetCurrentProcessId()) + L".";
+  for (int n = 0; n < 100; ++n) {
+    std::wstring temporary = stem + std::to_wstring(n) + L".tmp";
+    HANDLE file = ::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+      return std::make_unique<WinTextFile>(file, true, Encoding::kUtf8, std::nullopt,
+                                           std::move(temporary), path);
+    }
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return nullptr;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+std::unique_ptr<TextFile> WinPlatform::OpenTextFile(const std::u16string& name, OpenMode mode) {
+  const std::optional<std::wstring> path = WinPathFor(name);
+  if (!path || path->empty()) return nullptr;
+  HANDLE file = INVALID_HANDLE_VALUE;
+  switch (mode) {
+    case OpenMode::kRead:
+      file = Open(*path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
+      break;
+    case OpenMode::kWrite:
+      file = Open(*path, GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS);
+      break;
+    case OpenMode::kAppend:
+      return OpenForAppend(*path);
+    case OpenMode::kCreateNew:
+      return CreateNew(*path);
+  }
+  if (file == INVALID_HANDLE_VALUE) return nullptr;
+  return std::make_unique<WinTextFile>(file, mode != OpenMode::kRead, Encoding::kUtf8,
+                                       std::nullopt);
+}
+
+}  // namespace jotlog

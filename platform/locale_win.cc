@@ -1,0 +1,59 @@
+// The clock and the date and time pictures on Windows: the system's own formatting for
+// the user's locale.
+#include <algorithm>
+
+#include "platform/platform_win.h"
+
+namespace jotlog {
+
+namespace {
+
+SYSTEMTIME ToSystemTime(const SystemTime& time) {
+  SYSTEMTIME t;
+  t.wYear = time.year;
+  t.wMonth = time.month;
+  t.wDayOfWeek = time.dayOfWeek;
+  t.wDay = time.day;
+  t.wHour = time.hour;
+  t.wMinute = time.minute;
+  t.wSecond = time.second;
+  t.wMilliseconds = time.milliseconds;
+  return t;
+}
+
+using FormatCall = int(WINAPI*)(LCID, DWORD, const SYSTEMTIME*, LPCWSTR, LPWSTR, int);
+
+// Formats through `call` into `buffer`; the picture is always passed, never null, so the
+// locale's own default picture is never used in its place.
+int Format(FormatCall call, const SystemTime& time, const std::u16string& picture, char16_t* buffer,
+           int size) {
+  if (buffer == nullptr || size <= 0) return 0;
+  const SYSTEMTIME t = ToSystemTime(time);
+  const std::wstring wide = Wide(picture);
+  std::wstring text(static_cast<size_t>(size), L'\0');
+  const int written = call(LOCALE_USER_DEFAULT, 0, &t, wide.c_str(), text.data(), size);
+  if (written <= 0 || written > size) return 0;
+  std::copy_n(text.begin(), written, buffer);
+  return written;
+}
+
+}  // namespace
+
+SystemTime WinPlatform::GetLocalTime() {
+  SYSTEMTIME t;
+  ::GetLocalTime(&t);
+  return SystemTime{t.wYear, t.wMonth,  t.wDayOfWeek, t.wDay,
+                    t.wHour, t.wMinute, t.wSecond,    t.wMilliseconds};
+}
+
+int WinPlatform::FormatDate(const SystemTime& time, const std::u16string& picture, char16_t* buffer,
+                            int size) {
+  return Format(::GetDateFormatW, time, picture, buffer, size);
+}
+
+int WinPlatform::FormatTime(const SystemTime& time, const std::u16string& picture, char16_t* buffer,
+                            int size) {
+  return Format(::GetTimeFormatW, time, picture, buffer, size);
+}
+
+}  // namespace jotlog

@@ -1,0 +1,88 @@
+// The platform layer on Windows. Its methods live by concern in the *_win.cc files beside
+// this header: guard, paths, files, locale, dialog, clipboard. Only calls that Windows CE
+// has too are used, except where a desktop-only call is needed; those are marked and have
+// the device's form beside them.
+#pragma once
+
+#ifndef NOMINMAX
+#define NOMINMAX  // std::min and std::max, not the macros
+#endif
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/platform.h"
+
+namespace jotlog {
+
+// A kernel handle closed with the object.
+class WinHandle {
+ public:
+  explicit WinHandle(HANDLE handle = INVALID_HANDLE_VALUE) : handle_(handle) {}
+  ~WinHandle() { Reset(); }
+  WinHandle(const WinHandle&) = delete;
+  WinHandle& operator=(const WinHandle&) = delete;
+
+  HANDLE get() const { return handle_; }
+  bool valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
+  // Closes the handle held; true when there was none or it closed cleanly.
+  bool Reset(HANDLE handle = INVALID_HANDLE_VALUE) {
+    const bool closed = !valid() || ::CloseHandle(handle_);
+    handle_ = handle;
+    return closed;
+  }
+
+ private:
+  HANDLE handle_;
+};
+
+class WinPlatform : public Platform {
+ public:
+  // `instance` is the program's own module, as the entry point receives it.
+  explicit WinPlatform(HINSTANCE instance) : instance_(instance) {}
+  ~WinPlatform() override;
+  WinPlatform(const WinPlatform&) = delete;
+  WinPlatform& operator=(const WinPlatform&) = delete;
+
+  uint32_t CreateNamedMutex(const std::u16string& name) override;
+  std::u16string ModulePath() override;
+  SystemTime GetLocalTime() override;
+  int FormatDate(const SystemTime& time, const std::u16string& picture, char16_t* buffer,
+                 int size) override;
+  int FormatTime(const SystemTime& time, const std::u16string& picture, char16_t* buffer,
+                 int size) override;
+  void ShowMessageBox(const std::u16string& text, const std::u16string& caption) override;
+  std::unique_ptr<TextFile> OpenTextFile(const std::u16string& name, OpenMode mode) override;
+  bool OpenClipboard() override;
+  void CloseClipboard() override;
+  const char16_t* GetClipboardData() override;
+  void EmptyClipboard() override;
+  std::unique_ptr<TransferBuffer> AllocTransferBuffer(size_t units) override;
+  bool SetClipboardData(std::unique_ptr<TransferBuffer>& buffer) override;
+
+ private:
+  // The hidden window that owns the clipboard while it is open; null when none can be
+  // made, and then the clipboard is opened without an owner.
+  HWND ClipboardOwner();
+
+  HINSTANCE instance_;
+  WinHandle mutex_;
+  HWND owner_ = nullptr;
+  ATOM ownerClass_ = 0;
+  bool ownerTried_ = false;
+  bool clipboardOpen_ = false;
+  std::u16string clipboardText_;
+};
+
+// Text as the wide strings the API takes; wchar_t is a UTF-16 unit on Windows.
+std::wstring Wide(std::u16string_view text);
+std::u16string Utf16(std::wstring_view text);
+
+// The Windows name for a file name. "\My Documents" and anything below it is the user's
+// documents folder; any other name is used as Windows gives it. Empty when the name holds
+// a NUL (which would cut it short) or the documents folder cannot be had.
+std::optional<std::wstring> WinPathFor(const std::u16string& name);
+
+}  // namespace jotlog

@@ -1,0 +1,61 @@
+# The tests of a Windows build, under Wine: the unit tests, cross-built, through CTest's
+# emulator; the end-to-end tests through a Linux harness (built by the host's compiler)
+# that runs the Windows program and its Linux twin side by side.
+set(JOTLOG_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest's sources")
+if(NOT EXISTS ${JOTLOG_GOOGLETEST_SOURCE}/CMakeLists.txt OR NOT JOTLOG_WINE_DIR)
+  message(STATUS "No GoogleTest sources (Debian's googletest) or Wine: no Windows tests")
+  return()
+endif()
+# GoogleTest built by the cross compiler.
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(${JOTLOG_GOOGLETEST_SOURCE} googletest EXCLUDE_FROM_ALL)
+include(GoogleTest)
+
+if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${JOTLOG_WINE_DIR}/run)
+endif()
+# Wine's server, an X server and Wine's desktop, kept running for all the tests.
+add_test(NAME wine_start COMMAND ${JOTLOG_WINE_DIR}/run --start)
+add_test(NAME wine_stop COMMAND ${JOTLOG_WINE_DIR}/run --stop)
+set_tests_properties(wine_start PROPERTIES FIXTURES_SETUP wine TIMEOUT 120)
+set_tests_properties(wine_stop PROPERTIES FIXTURES_CLEANUP wine)
+
+add_library(jotlog_fake STATIC fake_platform.cc)
+target_link_libraries(jotlog_fake PUBLIC jotlog_core)
+add_executable(jotlog_tests ${JOTLOG_UNIT_TESTS} platform_win_test.cc)
+target_link_libraries(jotlog_tests PRIVATE jotlog_fake jotlog_os gtest_main)
+# Listed when CTest starts, under the emulator; the first run makes the prefix.
+gtest_discover_tests(jotlog_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+  PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 60)
+
+add_executable(jotlog_probe win_probe.cc)
+target_link_libraries(jotlog_probe PRIVATE jotlog_os)
+target_link_options(jotlog_probe PRIVATE -municode)
+
+# The harness and the Linux program, by the host's compiler.
+find_path(JOTLOG_HOST_GTEST gtest/gtest.h PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH)
+find_program(JOTLOG_HOST_CXX NAMES c++ g++ NO_CMAKE_FIND_ROOT_PATH)
+if(NOT JOTLOG_HOST_GTEST OR NOT JOTLOG_HOST_CXX)
+  message(STATUS "No host compiler or GoogleTest: no Windows end-to-end tests")
+  return()
+endif()
+include(ExternalProject)
+set(JOTLOG_HOST_DIR ${CMAKE_BINARY_DIR}/host)
+if(CMAKE_GENERATOR MATCHES "Makefiles")
+  set(JOTLOG_HOST_BUILD $(MAKE) -C <BINARY_DIR>)  # shares the outer make's jobs
+else()
+  set(JOTLOG_HOST_BUILD ${CMAKE_COMMAND} --build <BINARY_DIR> --target)
+endif()
+ExternalProject_Add(jotlog_host
+  SOURCE_DIR ${PROJECT_SOURCE_DIR}
+  BINARY_DIR ${JOTLOG_HOST_DIR}
+  CMAKE_ARGS -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=${JOTLOG_HOST_CXX}
+             -DJOTLOG_WERROR=${JOTLOG_WERROR} -DJOTLOG_WINE_HARNESS=ON
+  BUILD_COMMAND ${JOTLOG_HOST_BUILD} jotlog jotlog_wine_e2e_tests
+  INSTALL_COMMAND ""
+  BUILD_ALWAYS ON)
+add_dependencies(jotlog_host jotlog jotlog_probe)
+add_test(NAME wine_e2e COMMAND ${JOTLOG_HOST_DIR}/tests/jotlog_wine_e2e_tests)
+set_tests_properties(wine_e2e PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 300 ENVIRONMENT
+  "JOTLOG_WINE_DIR=${JOTLOG_WINE_DIR};JOTLOG_WIN_EXE=$<TARGET_FILE:jotlog>;JOTLOG_PROBE=$<TARGET_FILE:jotlog_probe>;JOTLOG_LINUX_EXE=${JOTLOG_HOST_DIR}/jotlog")
