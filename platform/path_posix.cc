@@ -24,8 +24,8 @@ bool IsDirectory(const std::string& path) {
 std::string HomeDirectory() {
   if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
   const std::string uid = std::to_string(::getuid());
-  const auto passwd = ReadRegularFile("/etc/passwd", 16 << 20);
-  for (std::string_view rest = passwd.value_or(""); !rest.empty();) {
+  const std::string passwd = ReadRegularFile("/etc/passwd", 16 << 20).value_or("");
+  for (std::string_view rest = passwd; !rest.empty();) {
     const size_t end = rest.find('\n');
     std::string_view line = rest.substr(0, end);
     rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
