@@ -57,29 +57,6 @@ TEST(AppendToClipboard, CoversEveryOutcome) {
     EXPECT_EQ(platform.liveBuffers, live) << fault;
     ExpectBalanced(platform);
   }
-
-  FakePlatform empty;  // no old text and an empty entry: a buffer of the null alone
-  EXPECT_TRUE(AppendToClipboard(empty, u""));
-  EXPECT_EQ(empty.clipboard.text, u"");
-  EXPECT_EQ(std::count(empty.calls.begin(), empty.calls.end(), "alloc 1"), 1);
-}
-
-TEST(AppendToClipboard, ARunWithTheClipboardAtBothEndsOpensItThreeTimes) {
-  for (bool failSet : {false, true}) {
-    FakePlatform platform;
-    SettingsFile settings(platform, false);
-    settings.AddEntry(u"setting", u"AddFrom", u"clipboard");
-    settings.AddEntry(u"setting", u"FileName", u"clipboard");
-    platform.clipboard.text = u"abc";
-    platform.clipboard.failSet = failSet;
-    RecordMemo(platform, settings, u"ignored");
-    EXPECT_EQ(std::count(platform.calls.begin(), platform.calls.end(), "clip open"), 3);
-    EXPECT_EQ(platform.clipboard.text.value_or(u"<none>"),
-              failSet ? u"<none>" : u"abc[2024/03/07 08:05:09] abc\r\n");
-    EXPECT_EQ(platform.boxes,
-              std::vector<std::u16string>{failSet ? u"確認: クリップボードに保存できませんでした。"
-                                                  : u"確認: クリップボードに保存しました。"});
-  }
 }
 
 }  // namespace

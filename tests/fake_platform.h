@@ -25,7 +25,6 @@ class FakePlatform : public Platform {
   SystemTime now{2024, 3, 4, 7, 8, 5, 9, 0};  // Thursday 7 March 2024, 08:05:09
   uint32_t mutexResult = kErrorSuccess;
   std::map<std::u16string, File> files;
-  bool canCreate = true;  // whether opening a missing file for writing creates it
 
   int liveBuffers = 0;  // transfer buffers not yet freed
   struct Clipboard {

@@ -26,23 +26,10 @@ TEST(ReplaceAll, FollowsTheLeftToRightRules) {
   }
 }
 
-class FormatMemoEntryTest : public ::testing::Test {
- protected:
+// The default entry is checked by run_test.cc.
+TEST(FormatMemoEntry, SubstitutesInOrderOverTheWholeEntry) {
   FakePlatform platform;
   SettingsFile settings{platform, false};
-};
-
-TEST_F(FormatMemoEntryTest, WorkedExampleSamplesTheClockOnceAndAddsTheKeysInOrder) {
-  std::u16string entry = FormatMemoEntry(platform, u"abc", settings);
-  EXPECT_EQ(entry, u"[2024/03/07 08:05:09] abc\r\n");
-  EXPECT_EQ(entry.size(), 27u);
-  EXPECT_EQ(Dump(settings),
-            u"[setting]MemoFormat=[%DATE% %TIME%] %MEMO%\\n;DateFormat=yyyy/MM/dd;"
-            u"TimeFormat=HH:mm:ss;");
-  EXPECT_EQ(platform.calls, (std::vector<std::string>{"clock", "date", "time"}));
-}
-
-TEST_F(FormatMemoEntryTest, SubstitutesInOrderOverTheWholeEntry) {
   const std::u16string d = u"yyyy/MM/dd", t = u"HH:mm:ss", long127(127, u'x');
   const std::u16string cases[][5] = {
       // MemoFormat, DateFormat, TimeFormat, memo, entry

@@ -39,16 +39,15 @@ TEST_F(RunTest, SuccessReadsEverySettingInOrderAndClosesBeforeTheBox) {
 }
 
 TEST_F(RunTest, TheMemoIsTheCommandLineUnlessAddFromIsExactlyClipboard) {
-  for (const std::u16string line : {u"", u"  \"quoted\"  words ", u"%MEMO% \\n 確認"}) {
-    platform.files[u"m"].content = u"no line end";
-    Record(line, {{keys::kFileName, u"m"}, {keys::kMemoFormat, u"<%MEMO%>"}});
-    EXPECT_EQ(platform.files[u"m"].content, u"no line end<" + line + u">");
-  }
-  for (const std::u16string addFrom : {u"Clipboard", u"clipboard ", u""}) {
+  platform.clipboard.text = u"clip";
+  for (const auto& [addFrom, memo] : {std::pair{u"Clipboard", u"memo"},
+                                      {u"clipboard ", u"memo"},
+                                      {u"", u"memo"},
+                                      {u"clipboard", u"clip"}}) {
     platform.files[u"m"].content.clear();
     Record(u"memo",
            {{keys::kAddFrom, addFrom}, {keys::kFileName, u"m"}, {keys::kMemoFormat, u"%MEMO%"}});
-    EXPECT_EQ(platform.files[u"m"].content, u"memo");
+    EXPECT_EQ(platform.files[u"m"].content, memo);
   }
 }
 
