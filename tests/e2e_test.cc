@@ -1,7 +1,6 @@
 // Runs the built program as a user would: a copy of it in a temporary folder, with a home,
 // runtime and config folder of its own, and checks the bytes it wrote and what it showed.
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/resource.h>
@@ -10,74 +9,16 @@
 
 #include <chrono>
 #include <ctime>
-#include <filesystem>
-#include <fstream>
-#include <regex>
-#include <sstream>
 #include <thread>
 
-namespace fs = std::filesystem;
+#include "harness.h"
 
 namespace {
 
-const std::string kSaved = "確認: メモファイルに保存しました。\n";
-const std::string kNotSaved = "確認: メモファイルに保存できませんでした。\n";
+using namespace jotlog::test;
+
 const std::string kClipboardSaved = "確認: クリップボードに保存しました。\n";
 const std::string kClipboardNotSaved = "確認: クリップボードに保存できませんでした。\n";
-const std::regex kStamp(R"(\[\d{4}/\d\d/\d\d \d\d:\d\d:\d\d\] )");
-
-std::string ReadFile(const fs::path& path) {
-  std::ostringstream bytes;
-  bytes << std::ifstream(path, std::ios::binary).rdbuf();
-  return bytes.str();
-}
-
-// The memo of a file holding one entry in the default layout; "<no entry>" otherwise.
-std::string MemoOf(const std::string& file) {
-  const size_t stamp = 22;
-  if (file.size() < stamp + 2 || !std::regex_match(file.substr(0, stamp), kStamp) ||
-      file.substr(file.size() - 2) != "\r\n") {
-    return "<no entry>";
-  }
-  std::string memo = file.substr(stamp, file.size() - stamp - 2);
-  return memo.find_first_of("\r\n") == std::string::npos ? memo : "<no entry>";
-}
-
-// The ASCII text as UTF-16 with a signature.
-std::string Utf16(const std::string& text, bool little) {
-  std::string bytes = little ? "\xFF\xFE" : "\xFE\xFF";
-  for (char c : text) bytes += little ? std::string{c, '\0'} : std::string{'\0', c};
-  return bytes;
-}
-
-std::string Quote(const std::string& text) {
-  std::string quoted(1, '\'');
-  for (char c : text) {
-    if (c == '\'') {
-      quoted.append("'\\''");
-    } else {
-      quoted.push_back(c);
-    }
-  }
-  quoted.push_back('\'');
-  return quoted;
-}
-
-// A command started through the shell, its standard output readable.
-struct Child {
-  FILE* pipe = nullptr;
-
-  // Waits for the end; returns what it printed, or "exit N" when it did not exit with 0.
-  std::string Finish() {
-    std::string text;
-    char chunk[4096];
-    for (size_t n; (n = fread(chunk, 1, sizeof chunk, pipe)) > 0;) text.append(chunk, n);
-    const int status = pclose(pipe);
-    return status == 0 ? text : "exit " + std::to_string(status);
-  }
-};
-
-Child Shell(const std::string& command) { return Child{popen(command.c_str(), "r")}; }
 
 void WriteScript(const fs::path& path, const std::string& body) {
   std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
@@ -91,42 +32,24 @@ bool Alive(pid_t pid) {
   return paren != std::string::npos && paren + 2 < stat.size() && stat[paren + 2] != 'Z';
 }
 
-class EndToEnd : public ::testing::Test {
+class EndToEnd : public TempFolder {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/jotlog-e2e-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    root = pattern;
-    for (const char* folder : {"home/Documents", "run", "config", "bin"}) {
-      fs::create_directories(root / folder);
-    }
-    fs::copy_file(JOTLOG_EXE, root / "bin/jotlog");
+    TempFolder::SetUp();
+    linuxDir = root;
+    MakeLinuxProgram(JOTLOG_EXE);
   }
-  void TearDown() override { fs::remove_all(root); }
 
-  // The command line that starts the program with an environment of its own.
-  std::string Command(const std::vector<std::string>& args) const {
-    std::string command = "env -i LC_ALL=C PATH=/usr/bin:/bin " + desktop +
-                          "HOME=" + Quote((root / "home").string()) +
-                          " XDG_RUNTIME_DIR=" + Quote((root / "run").string()) +
-                          " XDG_CONFIG_HOME=" + Quote((root / "config").string()) + " " +
-                          Quote((root / "bin/jotlog").string());
-    for (const std::string& arg : args) command.append(1, ' ').append(Quote(arg));
-    return command;
-  }
   // Starts the program after the shell words in `prefix`; what it shows on standard error
   // is the Child's output.
   Child Start(const std::vector<std::string>& args, const std::string& prefix = "") const {
-    return Shell(prefix + Command(args) + " 2>&1 >/dev/null </dev/null");
+    return Shell(prefix + LinuxCommand(args, desktop) + " 2>&1 >/dev/null </dev/null");
   }
   std::string Run(const std::vector<std::string>& args, const std::string& prefix = "") const {
     return Start(args, prefix).Finish();
   }
-  void Settings(const std::string& bytes) const {
-    std::ofstream(root / "bin/jotlog.ini", std::ios::binary) << bytes;
-  }
+  void Settings(const std::string& bytes) const { WriteFile(root / "bin/jotlog.ini", bytes); }
 
-  fs::path root;
   std::string desktop;  // settings added to the environment: DISPLAY and the like
   fs::path memoFile() const { return root / "home/Documents/jotlog.txt"; }
 };
@@ -162,7 +85,7 @@ TEST_F(EndToEnd, TheDocumentsFolderFollowsUserDirsOrFallsBackToHome) {
 TEST_F(EndToEnd, TheDefaultFileAppearsWholeOrNotAtAllAndIsThenOnlyRead) {
   // Without room for all of it, nothing is left: not a cut file, not a temporary one.
   EXPECT_EQ(Run({"abc"}, "prlimit --fsize=100 "), kSaved);
-  EXPECT_EQ(std::distance(fs::directory_iterator(root / "bin"), fs::directory_iterator()), 1);
+  EXPECT_EQ(Listing(root / "bin"), std::vector<std::string>{"jotlog"});
   EXPECT_EQ(Run({"abc"}), kSaved);
   const fs::path ini = root / "bin/jotlog.ini";
   EXPECT_EQ(
@@ -181,7 +104,7 @@ TEST_F(EndToEnd, TheDefaultFileAppearsWholeOrNotAtAllAndIsThenOnlyRead) {
 TEST_F(EndToEnd, UnsavedEntriesLeaveNoTraceAndUtf16MemoFilesStayUtf16) {
   const fs::path memo = root / "memo.txt", pipe = root / "pipe";
   const std::string old(40, 'o');
-  std::ofstream(memo, std::ios::binary) << old;
+  WriteFile(memo, old);
   ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
   fs::create_directories(memoFile());
   const std::pair<std::string, const char*> cases[] = {
@@ -202,10 +125,10 @@ TEST_F(EndToEnd, UnsavedEntriesLeaveNoTraceAndUtf16MemoFilesStayUtf16) {
     EXPECT_EQ(ReadFile(memo), old) << prefix;
   }
 
-  std::ofstream(memo, std::ios::binary) << Utf16("a", true);
+  WriteFile(memo, "\xFF\xFE" + Utf16(u"a", true));
   Settings("[setting]\nFileName=" + memo.string() + "\nMemoFormat=<%MEMO%>\\n\n");
   EXPECT_EQ(Run({"x"}), kSaved);
-  EXPECT_EQ(ReadFile(memo), Utf16("a<x>\r\n", true));
+  EXPECT_EQ(ReadFile(memo), "\xFF\xFE" + Utf16(u"a<x>\r\n", true));
 }
 
 TEST_F(EndToEnd, PipesAndFoldersAreWrittenOrPassedOverButNeverWaitedOn) {
@@ -261,7 +184,7 @@ TEST_F(EndToEnd, TerminationWaitsUntilTheEntryIsComplete) {
 
 TEST_F(EndToEnd, ClosedStandardStreamsAreNotTakenByFiles) {
   for (const char* closed : {" 2>&-", " <&- >&- 2>&-"}) {
-    EXPECT_EQ(Shell(Command({"memo"}) + closed).Finish(), "") << closed;
+    EXPECT_EQ(Shell(LinuxCommand({"memo"}, "") + closed).Finish(), "") << closed;
   }
   for (const auto& lock : fs::directory_iterator(root / "run")) EXPECT_EQ(fs::file_size(lock), 0);
   EXPECT_EQ(ReadFile(memoFile()).size(), 2 * std::string("[2026/12/06 20:00:00] memo\r\n").size());
@@ -382,43 +305,28 @@ class DesktopEndToEnd : public EndToEnd {
   std::string Tool(const std::string& command) const {
     return Shell("export " + desktop + "; " + command + " 2>/dev/null").Finish();
   }
-  std::string Clipboard() const { return Tool("xclip -selection clipboard -o"); }
-  void Copy(const std::string& text, const char* target = "UTF8_STRING") const {
-    Tool("printf %s " + Quote(text) + " | xclip -selection clipboard -i -t " + target +
-         " >/dev/null");
-  }
 
   Child server;
   int serverPid = 0, display = 0;
 };
 
 TEST_F(DesktopEndToEnd, TheClipboardAsSourceAndDestination) {
-  Copy("abc");
-  Settings("[setting]\nShowDialog=0\nAddFrom=clipboard\nFileName=clipboard\n");
-  EXPECT_EQ(Run({"ignored"}), "");
-  const std::string clipboard = Clipboard();
-  EXPECT_EQ(clipboard.substr(0, 3), "abc");
-  EXPECT_EQ(MemoOf(clipboard.substr(3)), "abc");
-
-  Copy("日本語 テキスト");
   Settings("[setting]\nShowDialog=0\nAddFrom=clipboard\nFileName=clipboard\nMemoFormat=<%MEMO%>\n");
-  EXPECT_EQ(Run({}), "");
-  EXPECT_EQ(Clipboard(), "日本語 テキスト<日本語 テキスト>");
-
-  Settings("[setting]\nShowDialog=0\nAddFrom=Clipboard\n");
-  EXPECT_EQ(Run({"command", "line"}), "");
-  EXPECT_EQ(MemoOf(ReadFile(memoFile())), "command line");
-}
-
-TEST_F(DesktopEndToEnd, AClipboardWithoutTextGivesAnEmptyMemoAndTakesTheEntryAlone) {
-  Settings("[setting]\nShowDialog=0\nAddFrom=clipboard\n");
-  EXPECT_EQ(Run({"ignored"}), "");
-  EXPECT_EQ(MemoOf(ReadFile(memoFile())), "");
-
-  Copy("not text", "image/png");
-  Settings("[setting]\nShowDialog=0\nFileName=clipboard\nMemoFormat=<%MEMO%>\n");
-  EXPECT_EQ(Run({"memo"}), "");
-  EXPECT_EQ(Clipboard(), "<memo>");
+  // Text, nothing, and something that is not text: only text is taken, and the entry
+  // replaces whatever else the clipboard held.
+  const std::tuple<std::string, const char*, std::string> cases[] = {
+      {"", nullptr, "<>"},
+      {"日本語 テキスト", "UTF8_STRING", "日本語 テキスト<日本語 テキスト>"},
+      {"not text", "image/png", "<>"},
+  };
+  for (const auto& [copied, target, after] : cases) {
+    if (target != nullptr) {
+      Tool("printf %s " + Quote(copied) + " | xclip -selection clipboard -i -t " + target +
+           " >/dev/null");
+    }
+    EXPECT_EQ(Run({"ignored"}), "") << copied;
+    EXPECT_EQ(Tool("xclip -selection clipboard -o"), after) << copied;
+  }
 }
 
 TEST_F(DesktopEndToEnd, TheSuccessDialogHoldsTheGuardUntilDismissed) {

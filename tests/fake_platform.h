@@ -1,5 +1,5 @@
-// An in-memory platform: a fixed clock, files held as wide text, recorded message boxes
-// and a log of the calls the core made, so that a whole run can be driven in-process.
+// An in-memory platform: a fixed clock, files held as wide text, a scripted clipboard and
+// recorded message boxes, so that a whole run can be driven in-process.
 #pragma once
 
 #include <map>
@@ -23,9 +23,7 @@ class FakePlatform : public Platform {
 
   std::u16string modulePath = u"\\Program Files\\Memo\\memo.exe";
   SystemTime now{2024, 3, 4, 7, 8, 5, 9, 0};  // Thursday 7 March 2024, 08:05:09
-  uint32_t mutexResult = kErrorSuccess;
   std::map<std::u16string, File> files;
-  bool canCreate = true;  // whether opening a missing file for writing creates it
 
   int liveBuffers = 0;  // transfer buffers not yet freed
   struct Clipboard {
@@ -34,20 +32,22 @@ class FakePlatform : public Platform {
     bool failAlloc = false;
     bool failSet = false;
     bool isOpen = false;
+    int strayCloses = 0;                    // closes while it was not open
     std::unique_ptr<TransferBuffer> taken;  // the buffer it was last given
   } clipboard;
 
   std::vector<std::u16string> boxes;  // caption ": " text, as shown
-  std::vector<std::string> calls;
 
-  uint32_t CreateNamedMutex(const std::u16string& name) override;
+  uint32_t CreateNamedMutex(const std::u16string&) override { return kErrorSuccess; }
   std::u16string ModulePath() override { return modulePath; }
-  SystemTime GetLocalTime() override;
+  SystemTime GetLocalTime() override { return now; }
   int FormatDate(const SystemTime& time, const std::u16string& picture, char16_t* buffer,
                  int size) override;
   int FormatTime(const SystemTime& time, const std::u16string& picture, char16_t* buffer,
                  int size) override;
-  void ShowMessageBox(const std::u16string& text, const std::u16string& caption) override;
+  void ShowMessageBox(const std::u16string& text, const std::u16string& caption) override {
+    boxes.push_back(caption + u": " + text);
+  }
   std::unique_ptr<TextFile> OpenTextFile(const std::u16string& name, OpenMode mode) override;
   bool OpenClipboard() override;
   void CloseClipboard() override;

@@ -8,41 +8,9 @@
 namespace jotlog {
 namespace {
 
-TEST(ReplaceAll, FollowsTheLeftToRightRules) {
-  const std::u16string cases[][4] = {
-      // text, pattern, replacement, expected
-      {u"a%X%b%X%", u"%X%", u"1", u"a1b1"},
-      {u"%date%", u"%DATE%", u"1", u"%date%"},
-      {u"aaa", u"aa", u"b", u"ba"},
-      {u"ab", u"a", u"aa", u"aab"},              // inserted text is not searched again
-      {u"%M%M%", u"%M%", u"%", u"%M%"},          // nor where its end and what follows spell it
-      {u"aabb", u"ab", u"", u"ab"},              // nor where a removal brings both sides together
-      {u"x\\\\n", u"\\n", u"\r\n", u"x\\\r\n"},  // the second backslash pairs with the n
-  };
-  for (const auto& c : cases) {
-    std::u16string text = c[0];
-    ReplaceAll(text, c[1], c[2]);
-    EXPECT_EQ(text, c[3]);
-  }
-}
-
-class FormatMemoEntryTest : public ::testing::Test {
- protected:
+TEST(FormatMemoEntry, SubstitutesInOrderOverTheWholeEntry) {
   FakePlatform platform;
   SettingsFile settings{platform, false};
-};
-
-TEST_F(FormatMemoEntryTest, WorkedExampleSamplesTheClockOnceAndAddsTheKeysInOrder) {
-  std::u16string entry = FormatMemoEntry(platform, u"abc", settings);
-  EXPECT_EQ(entry, u"[2024/03/07 08:05:09] abc\r\n");
-  EXPECT_EQ(entry.size(), 27u);
-  EXPECT_EQ(Dump(settings),
-            u"[setting]MemoFormat=[%DATE% %TIME%] %MEMO%\\n;DateFormat=yyyy/MM/dd;"
-            u"TimeFormat=HH:mm:ss;");
-  EXPECT_EQ(platform.calls, (std::vector<std::string>{"clock", "date", "time"}));
-}
-
-TEST_F(FormatMemoEntryTest, SubstitutesInOrderOverTheWholeEntry) {
   const std::u16string d = u"yyyy/MM/dd", t = u"HH:mm:ss", long127(127, u'x');
   const std::u16string cases[][5] = {
       // MemoFormat, DateFormat, TimeFormat, memo, entry
@@ -55,6 +23,12 @@ TEST_F(FormatMemoEntryTest, SubstitutesInOrderOverTheWholeEntry) {
       // The date text goes through the later steps; the time text misses %DATE%.
       {u"%DATE%", u"'%TIME%\\n%MEMO%'", t, u"abc", u"08:05:09\r\nabc"},
       {u"%TIME%", d, u"'%DATE%'", u"abc", u"%DATE%"},
+      // Left to right, and never again over what was put in, nor where its end and what
+      // follows, or the two sides of a removal, spell a placeholder.
+      {u"%DATE%DATE%", u"'x'", t, u"", u"xDATE%"},
+      {u"%DATE%DATE%", u"'%'", t, u"", u"%DATE%"},
+      {u"%DA%DATE%TE%", u"", t, u"", u"%DATE%"},
+      {u"x\\\\n", d, t, u"", u"x\\\r\n"},  // the second backslash pairs with the n
       {u"[%DATE%|%TIME%]", u"", u"", u"abc", u"[|]"},
       {u"[%DATE%]", long127, t, u"", u"[]"},  // does not fit the 127-unit buffer
       {u"%DATE%", long127.substr(1), t, u"", long127.substr(1)},

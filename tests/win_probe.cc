@@ -1,19 +1,12 @@
-// A Windows program of the tests' own, run under Wine by the end-to-end tests to see what
-// only a Windows program can see. Text in and out is UTF-8 through the project's codec, on
-// binary standard streams.
-//
-//   jotlog_probe run [--hold] PROGRAM  starts PROGRAM with the command line "PROGRAM" and
-//                                      the first line of standard input; prints each message
-//                                      box it shows as "caption: text" and dismisses it
-//                                      (with --hold only after a further line of input);
-//                                      ends with the program's exit code
-//   jotlog_probe clip-set              puts standard input on the clipboard as Unicode text
-//   jotlog_probe clip-set-other        leaves the clipboard holding a format other than text
-//   jotlog_probe clip-get              prints the clipboard's Unicode text, or <none>
-//   jotlog_probe append FILE MARK      appends four lines of four million MARKs to FILE through
-//                                      the platform layer, each as one entry
-//   jotlog_probe pictures              prints the Windows layer's text for each picture of
-//                                      picture_table.h, one line each (<failed> for none)
+// A Windows program of the tests' own, run under Wine by wine_e2e_test.cc to see what only
+// a Windows program can see; text in and out is UTF-8 on binary standard streams.
+//   run [--hold] PROGRAM  starts PROGRAM with the first line of input as its command line
+//                         after its name, prints each message box as "caption: text" and
+//                         dismisses it (with --hold after another line); exits as PROGRAM
+//   clip-set, clip-get    the clipboard's Unicode text from input, to output (or <none>)
+//   clip-set-other        the clipboard holding a format other than text
+//   append FILE MARK      four lines of four million MARKs appended through the platform
+//   pictures              the text of each picture of picture_table.h, a line each
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
@@ -35,10 +28,6 @@ std::string ReadLine() {
   std::string line;
   std::getline(std::cin, line);
   return line;
-}
-
-std::string ReadAll() {
-  return std::string(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
 }
 
 void Print(std::u16string_view text) {
@@ -161,7 +150,8 @@ int wmain(int argc, wchar_t** argv) {
     return Run(true, argv[3]);
   }
   if (command == L"clip-set") {
-    const std::wstring text = Wide(DecodeUtf8(ReadAll()));
+    const std::wstring text = Wide(DecodeUtf8(
+        std::string(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>())));
     return SetClipboard(CF_UNICODETEXT, text.c_str(), (text.size() + 1) * sizeof(wchar_t)) ? 0 : 1;
   }
   if (command == L"clip-set-other") {

@@ -6,59 +6,25 @@
 // CTest (tests/wine.cmake) gives the paths: JOTLOG_WINE_DIR (the build's Wine, started
 // with its display by the fixture), JOTLOG_WIN_EXE, JOTLOG_PROBE and JOTLOG_LINUX_EXE.
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <locale.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <map>
-#include <regex>
 #include <set>
-#include <sstream>
 
 #include "platform/platform_posix.h"
 #include "platform/utf.h"
+#include "tests/harness.h"
 #include "tests/picture_table.h"
 
 namespace jotlog {
 namespace {
 
-namespace fs = std::filesystem;
-
-const std::string kSaved = "確認: メモファイルに保存しました。\n";
-const std::string kNotSaved = "確認: メモファイルに保存できませんでした。\n";
-const std::regex kEntry(R"(\[\d{4}/\d\d/\d\d \d\d:\d\d:\d\d\] (.*)\r\n)");
+using namespace test;
 
 std::string Env(const char* name) { return std::getenv(name) != nullptr ? std::getenv(name) : ""; }
-
-std::string ReadFile(const fs::path& path) {
-  std::ostringstream bytes;
-  bytes << std::ifstream(path, std::ios::binary).rdbuf();
-  return bytes.str();
-}
-
-void WriteFile(const fs::path& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::vector<std::string> Listing(const fs::path& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-// The memo of a file holding one entry in the default layout; "<no entry>" otherwise.
-std::string MemoOf(const std::string& file) {
-  std::smatch match;
-  return std::regex_match(file, match, kEntry) ? match[1].str() : "<no entry>";
-}
 
 // The name Wine gives a path of this machine.
 std::string WinePath(const fs::path& path) {
@@ -67,46 +33,12 @@ std::string WinePath(const fs::path& path) {
   return name;
 }
 
-std::string Utf16(const std::string& utf8, bool little) {
-  std::string bytes;
-  for (char16_t unit : DecodeUtf8(utf8)) {
-    const char low = static_cast<char>(unit & 0xFF), high = static_cast<char>(unit >> 8);
-    bytes += little ? std::string{low, high} : std::string{high, low};
-  }
-  return bytes;
-}
-
-std::string Quote(const std::string& text) {
-  std::string quoted(1, '\'');
-  quoted += std::regex_replace(text, std::regex("'"), "'\\''");
-  return quoted += '\'';
-}
-
-// A shell command started with its output (standard error included) readable.
-struct Child {
-  FILE* pipe;
-
-  std::string ReadLine() {
-    char line[4096] = {};
-    return std::fgets(line, sizeof line, pipe) != nullptr ? line : "";
-  }
-  // The rest of the output, followed by "exit N" when it did not exit with 0.
-  std::string Finish() {
-    std::string text;
-    char chunk[4096];
-    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) text.append(chunk, n);
-    const int status = ::pclose(pipe);
-    return status == 0 ? text : text + "exit " + std::to_string(status);
-  }
-};
-
-Child Shell(const std::string& command) { return Child{::popen((command + " 2>&1").c_str(), "r")}; }
-
 // The Windows probe under the build's Wine, in `language` (Wine's user locale and the
 // encoding of its Linux file names follow LANG).
 std::string Probe(const std::string& args, const std::string& language = "C.UTF-8") {
   return "env -i PATH=/usr/bin:/bin LANG=" + language + " " +
-         Quote(Env("JOTLOG_WINE_DIR") + "/run") + " " + Quote(Env("JOTLOG_PROBE")) + " " + args;
+         Quote(Env("JOTLOG_WINE_DIR") + "/run") + " " + Quote(Env("JOTLOG_PROBE")) + " " + args +
+         " 2>&1";
 }
 
 std::string Feed(const std::string& input, const std::string& command) {
@@ -115,21 +47,18 @@ std::string Feed(const std::string& input, const std::string& command) {
 
 // A folder per test with the Windows program in win/bin and its Linux twin, with a home of
 // its own, in linux/bin. The Windows program's documents folder is Wine's.
-class WineEndToEnd : public ::testing::Test {
+class WineEndToEnd : public TempFolder {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/jotlog-wine-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    root = pattern;
-    for (const char* folder : {"win/bin", "linux/bin", "linux/home/Documents", "linux/run"}) {
-      fs::create_directories(root / folder);
-    }
+    TempFolder::SetUp();
+    linuxDir = root / "linux";
+    MakeLinuxProgram(Env("JOTLOG_LINUX_EXE"));
+    fs::create_directories(root / "win/bin");
     fs::copy_file(Env("JOTLOG_WIN_EXE"), root / "win/bin/jotlog.exe");
-    fs::copy_file(Env("JOTLOG_LINUX_EXE"), root / "linux/bin/jotlog");
     fs::remove(WineDocuments());
   }
   void TearDown() override {
-    fs::remove_all(root);
+    TempFolder::TearDown();
     fs::remove(WineDocuments());
   }
 
@@ -159,14 +88,7 @@ class WineEndToEnd : public ::testing::Test {
 
   // What the Linux program showed on standard error, in a C locale without a desktop.
   std::string RunLinux(const std::vector<std::string>& args) const {
-    const fs::path linux = root / "linux";
-    std::string command = "env -i LC_ALL=C PATH=/usr/bin:/bin";
-    command.append(" HOME=").append(Quote(linux / "home"));
-    command.append(" XDG_RUNTIME_DIR=").append(Quote(linux / "run"));
-    command.append(" XDG_CONFIG_HOME=").append(Quote(linux / "config"));
-    command.append(" ").append(Quote(linux / "bin/jotlog"));
-    for (const std::string& arg : args) command.append(" ").append(Quote(arg));
-    return Shell(command + " </dev/null").Finish();
+    return Shell(LinuxCommand(args, "") + " 2>&1 </dev/null").Finish();
   }
 
   // Writes both settings files; "{dir}" stands for the twin's own folder, as that program
@@ -179,8 +101,6 @@ class WineEndToEnd : public ::testing::Test {
       WriteFile(root / twin / "bin/jotlog.ini", form ? form(settings) : settings);
     }
   }
-
-  fs::path root;
 };
 
 TEST_F(WineEndToEnd, AFirstStartWritesTheSameDefaultsAndJapaneseMemosReachMyDocuments) {
@@ -202,12 +122,12 @@ TEST_F(WineEndToEnd, BothBuildsLeaveTheSameBytesInEveryEncoding) {
       // the settings file's form, the memo file's start
       {[](const std::string& text) { return text; }, ""},
       {[&](const std::string& text) { return "\xEF\xBB\xBF" + crlf(text); }, "no line end"},
-      {[&](const std::string& text) { return "\xFF\xFE" + Utf16(crlf(text), true); },
+      {[&](const std::string& text) { return "\xFF\xFE" + Utf16(DecodeUtf8(crlf(text)), true); },
        "\xEF\xBB\xBF"
        "a\r\n"},
-      {[](const std::string& text) { return "\xFE\xFF" + Utf16(text, false); },
-       "\xFF\xFE" + Utf16("a", true)},
-      {[](const std::string& text) { return text; }, "\xFE\xFF" + Utf16("a", false)},
+      {[](const std::string& text) { return "\xFE\xFF" + Utf16(DecodeUtf8(text), false); },
+       "\xFF\xFE" + Utf16(u"a", true)},
+      {[](const std::string& text) { return text; }, "\xFE\xFF" + Utf16(u"a", false)},
   };
   for (const auto& [form, start] : cases) {
     Settings(
@@ -304,7 +224,7 @@ TEST_F(WineEndToEnd, AProgramPathLongerThanMaxPathFindsItsSettingsBesideIt) {
   // Started by Wine itself: CreateProcessW refuses a program name this long.
   EXPECT_EQ(
       Shell("env -i PATH=/usr/bin:/bin LANG=C.UTF-8 " + Quote(Env("JOTLOG_WINE_DIR") + "/run") +
-            " " + Quote(folder / "jotlog.exe") + " found")
+            " " + Quote(folder / "jotlog.exe") + " found 2>&1")
           .Finish(),
       "");
   EXPECT_EQ(ReadFile(root / "win/memo.txt"), "found");
@@ -327,7 +247,7 @@ TEST_F(WineEndToEnd, TheClipboardAsSourceAndDestination) {
   EXPECT_EQ(Shell(xclip + "-o").Finish(), "<>\n");
 
   // Text copied on the desktop becomes the memo.
-  ASSERT_EQ(Shell(Feed("von X", xclip + "-i >/dev/null")).Finish(), "");
+  ASSERT_EQ(Shell(Feed("von X", xclip + "-i >/dev/null 2>&1")).Finish(), "");
   Settings("[setting]\nAddFrom=clipboard\nFileName={dir}/memo.txt\nMemoFormat=%MEMO%\n");
   EXPECT_EQ(RunWin("ignored"), kSaved);
   EXPECT_EQ(ReadFile(root / "win/memo.txt"), "von X");

@@ -1,0 +1,67 @@
+// The parser is checked against a separate reading of its rules by fuzz/settings_fuzz.cc,
+// the default file's bytes and its handling on disk by the end-to-end tests.
+#include <gtest/gtest.h>
+
+#include "app/run.h"
+#include "settings/settings_file.h"
+#include "tests/fake_platform.h"
+
+namespace jotlog {
+namespace {
+
+TEST(SettingsFile, LookupsAreExactAndTheFirstOfTwoEntriesCounts) {
+  FakePlatform platform;
+  SettingsFile settings(platform, false);
+  settings.AddEntry(u"setting", u"FileName", u"x");
+  settings.AddEntry(u"t", u"k", u"other section");
+  settings.AddEntry(u"setting", u"k", u"one");  // the earlier section continues
+  settings.AddEntry(u"setting", u"k", u"two");
+  settings.AddEntry(u"setting", u"empty", u"");
+  const std::u16string cases[][3] = {
+      // section, key, value found ("none": the default)
+      {u"setting", u"k", u"one"},          {u"setting", u"empty", u""},
+      {u"Setting", u"FileName", u"none"},  {u"setting", u"filename", u"none"},
+      {u"setting", u"FileName ", u"none"}, {u" setting", u"FileName", u"none"},
+      {u"other", u"k", u"none"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(settings.GetWithDefault(c[0], c[1], u"none", false), c[2]);
+  }
+  const std::u16string stored = u"[setting]FileName=x;k=one;k=two;empty=;[t]k=other section;";
+  EXPECT_EQ(Dump(settings), stored);  // a miss without addIfMissing adds nothing
+  EXPECT_EQ(settings.GetWithDefault(u"new", u"k", u"v", true), u"v");
+  EXPECT_EQ(Dump(settings), stored + u"[new]k=v;");
+}
+
+TEST(BuildSettingsPath, ReplacesAThreeLetterExtensionOrAppendsOne) {
+  const std::u16string cases[][2] = {
+      {u"\\Program Files\\Memo\\memo.exe", u"\\Program Files\\Memo\\memo.ini"},
+      {u"\\Storage Card\\Tools\\memo.EXE", u"\\Storage Card\\Tools\\memo.ini"},
+      {u"/usr/local/bin/jotlog", u"/usr/local/bin/jotlog.ini"},
+      {u"/opt/v1.2/jotlog", u"/opt/v1.2/jotlog.ini"},  // the dot is not in the file name
+      {u"/opt/x.tar.gz", u"/opt/x.tar.gz.ini"},
+      {u"/opt/a.b.c", u"/opt/a.b.c.ini"},
+      {u"/.abc", u"/.ini"},
+      {u"", u""},  // no program path: no settings path
+  };
+  for (const auto& [program, ini] : cases) {
+    FakePlatform platform;
+    platform.modulePath = program;
+    EXPECT_EQ(BuildSettingsPath(platform), ini);
+  }
+}
+
+TEST(DefaultSettings, TheDefaultFileReadsBackToTheBuiltInDefaults) {
+  FakePlatform platform;
+  EXPECT_EQ(WinMain(platform, u"abc"), 0);
+  SettingsFile fromFile(platform, true), builtIn(platform, false);
+  RecordMemo(platform, builtIn, u"abc");  // adds each default it reads
+  ASSERT_EQ(fromFile.sections().size(), 1u);
+  EXPECT_EQ(fromFile.sections().front().entries.size(), 6u);
+  for (const auto& entry : fromFile.sections().front().entries) {
+    EXPECT_EQ(builtIn.GetWithDefault(u"setting", entry.key, u"<none>", false), entry.value);
+  }
+}
+
+}  // namespace
+}  // namespace jotlog
