@@ -27,18 +27,26 @@ class OpenedClipboard {
 
 }  // namespace
 
-bool ReadClipboardText(Platform& platform, std::u16string& text) {
+ClipboardRead ReadClipboard(Platform& platform, std::u16string& text) {
   OpenedClipboard clipboard(platform);
-  if (!clipboard.opened()) return false;
+  if (!clipboard.opened()) return ClipboardRead::kUnreadable;
   const char16_t* data = platform.GetClipboardData();
-  if (data == nullptr) return false;
+  if (data == nullptr) {
+    return platform.ClipboardUnreadable() ? ClipboardRead::kUnreadable : ClipboardRead::kNoText;
+  }
   text = data;
-  return true;
+  return ClipboardRead::kText;
+}
+
+bool ReadClipboardText(Platform& platform, std::u16string& text) {
+  return ReadClipboard(platform, text) == ClipboardRead::kText;
 }
 
 bool AppendToClipboard(Platform& platform, const std::u16string& entry) {
   std::u16string text;
-  ReadClipboardText(platform, text);
+  // Text that is there but cannot be read is never replaced.
+  if (ReadClipboard(platform, text) == ClipboardRead::kUnreadable) return false;
+  const size_t oldLength = text.size();
   text += entry;
 
   std::unique_ptr<TransferBuffer> buffer = platform.AllocTransferBuffer(text.size() + 1);
@@ -50,7 +58,13 @@ bool AppendToClipboard(Platform& platform, const std::u16string& entry) {
   OpenedClipboard clipboard(platform);
   if (!clipboard.opened()) return false;
   platform.EmptyClipboard();
-  return platform.SetClipboardData(buffer);
+  if (platform.SetClipboardData(buffer)) return true;
+  // Not taken: the old text goes back, from the same block cut at its end.
+  if (oldLength > 0 && buffer && oldLength < buffer->size()) {
+    buffer->data()[oldLength] = u'\0';
+    platform.SetClipboardData(buffer);
+  }
+  return false;
 }
 
 }  // namespace jotlog

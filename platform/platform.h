@@ -93,8 +93,14 @@ class Platform {
   virtual bool OpenClipboard() = 0;
   virtual void CloseClipboard() = 0;
   // The clipboard's text up to a terminating null, valid until CloseClipboard; null when
-  // the clipboard holds no Unicode text.
+  // the clipboard holds no Unicode text, or holds text that cannot be read (too much of
+  // it, or a helper that failed): ClipboardUnreadable tells the two apart.
   virtual const char16_t* GetClipboardData() = 0;
+  // Whether the last GetClipboardData found text it could not read. Such text is never to
+  // be replaced: it is the user's, and only lost to this run.
+  virtual bool ClipboardUnreadable() const = 0;
+  // Empties the clipboard. Where the new text replaces the old in one step (the desktop
+  // helpers on Linux), it does nothing: the old text stays until a new one is taken.
   virtual void EmptyClipboard() = 0;
   // A block of `units` UTF-16 units; null when it cannot be had.
   virtual std::unique_ptr<TransferBuffer> AllocTransferBuffer(size_t units) = 0;

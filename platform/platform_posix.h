@@ -27,6 +27,7 @@ class PosixPlatform : public Platform {
   bool OpenClipboard() override;
   void CloseClipboard() override;
   const char16_t* GetClipboardData() override;
+  bool ClipboardUnreadable() const override { return clipboardUnreadable_; }
   void EmptyClipboard() override;
   std::unique_ptr<TransferBuffer> AllocTransferBuffer(size_t units) override;
   bool SetClipboardData(std::unique_ptr<TransferBuffer>& buffer) override;
@@ -47,6 +48,7 @@ class PosixPlatform : public Platform {
   bool wayland_ = false;
   std::string paste_, copy_;
   std::u16string clipboardText_;
+  bool clipboardUnreadable_ = false;
   bool emptyPending_ = false;
   // Set once a helper has hung: the clipboard then stays unavailable for the run.
   bool clipboardLost_ = false;

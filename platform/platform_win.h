@@ -58,6 +58,7 @@ class WinPlatform : public Platform {
   bool OpenClipboard() override;
   void CloseClipboard() override;
   const char16_t* GetClipboardData() override;
+  bool ClipboardUnreadable() const override { return clipboardUnreadable_; }
   void EmptyClipboard() override;
   std::unique_ptr<TransferBuffer> AllocTransferBuffer(size_t units) override;
   bool SetClipboardData(std::unique_ptr<TransferBuffer>& buffer) override;
@@ -74,6 +75,7 @@ class WinPlatform : public Platform {
   bool ownerTried_ = false;
   bool clipboardOpen_ = false;
   std::u16string clipboardText_;
+  bool clipboardUnreadable_ = false;
 };
 
 // Text as the wide strings the API takes; wchar_t is a UTF-16 unit on Windows.

@@ -55,7 +55,7 @@ void FakePlatform::CloseClipboard() {
 }
 
 const char16_t* FakePlatform::GetClipboardData() {
-  if (!clipboard.isOpen || !clipboard.text) return nullptr;
+  if (!clipboard.isOpen || !clipboard.text || clipboard.unreadable) return nullptr;
   served_ = *clipboard.text;
   return served_.c_str();
 }

@@ -29,6 +29,7 @@ class FakePlatform : public Platform {
   struct Clipboard {
     std::optional<std::u16string> text;  // its Unicode text, which may hold nulls
     bool refuseOpen = false;
+    bool unreadable = false;  // holds text that cannot be read
     bool failAlloc = false;
     bool failSet = false;
     bool isOpen = false;
@@ -52,6 +53,7 @@ class FakePlatform : public Platform {
   bool OpenClipboard() override;
   void CloseClipboard() override;
   const char16_t* GetClipboardData() override;
+  bool ClipboardUnreadable() const override { return clipboard.unreadable; }
   void EmptyClipboard() override;
   std::unique_ptr<TransferBuffer> AllocTransferBuffer(size_t units) override;
   bool SetClipboardData(std::unique_ptr<TransferBuffer>& buffer) override;
