@@ -139,8 +139,8 @@ zip)
   chmod -R go-w,a+rX "$scratch/unpacked"
   exe=$scratch/unpacked/$top/jotlog.exe
   before=$(find "$scratch/unpacked" -printf '%p %m %s\n' | LC_ALL=C sort)
-  wrestool -x -t 16 "$exe" >"$scratch/version.res"
-  wrestool -x -t 24 "$exe" >"$scratch/manifest.xml"
+  wrestool -x -R -t 16 "$exe" >"$scratch/version.res"
+  wrestool -x -R -t 24 "$exe" >"$scratch/manifest.xml"
   # FILEVERSION and PRODUCTVERSION as the fixed block holds them (two 32-bit halves each).
   IFS=. read -r major minor patch <<<"$version"
   half() { printf '%02x%02x%02x%02x' $(($2 & 255)) $(($2 >> 8)) $(($1 & 255)) $(($1 >> 8)); }
