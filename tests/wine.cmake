@@ -33,6 +33,13 @@ add_executable(jotlog_probe win_probe.cc)
 target_link_libraries(jotlog_probe PRIVATE jotlog_os)
 target_link_options(jotlog_probe PRIVATE -municode)
 
+# The ZIP as a user meets it: unpacked where the user may not write, run under Wine as
+# that user (package_test.sh).
+add_test(NAME package_zip COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/package_test.sh zip
+  ${PROJECT_BINARY_DIR} ${PROJECT_VERSION} $<TARGET_FILE:jotlog_probe> ${JOTLOG_WINE_DIR})
+set_tests_properties(package_zip PROPERTIES FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77
+  TIMEOUT 300 ENVIRONMENT "CPACK=${CMAKE_CPACK_COMMAND};CMAKE=${CMAKE_COMMAND}")
+
 # The harness and the Linux program, by the host's compiler.
 find_path(JOTLOG_HOST_GTEST gtest/gtest.h PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH)
 find_program(JOTLOG_HOST_CXX NAMES c++ g++ NO_CMAKE_FIND_ROOT_PATH)
@@ -59,3 +66,4 @@ add_dependencies(jotlog_host jotlog jotlog_probe)
 add_test(NAME wine_e2e COMMAND ${JOTLOG_HOST_DIR}/tests/jotlog_wine_e2e_tests)
 set_tests_properties(wine_e2e PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 300 ENVIRONMENT
   "JOTLOG_WINE_DIR=${JOTLOG_WINE_DIR};JOTLOG_WIN_EXE=$<TARGET_FILE:jotlog>;JOTLOG_PROBE=$<TARGET_FILE:jotlog_probe>;JOTLOG_LINUX_EXE=${JOTLOG_HOST_DIR}/jotlog")
+

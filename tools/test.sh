@@ -24,6 +24,15 @@ command -v x86_64-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-x86-6
 [ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
 command -v wine >/dev/null || need+=(wine64 wine)
 command -v locale-gen >/dev/null || need+=(locales)
+# The package tests: CPack's .deb (dpkg-shlibdeps, file), lintian, the manual page's
+# linter and reader, the ZIP's unpacking and the Windows program's resources.
+command -v dpkg-shlibdeps >/dev/null || need+=(dpkg-dev)
+command -v file >/dev/null || need+=(file)
+command -v lintian >/dev/null || need+=(lintian)
+command -v mandoc >/dev/null || need+=(mandoc)
+command -v man >/dev/null || need+=(man-db)
+command -v unzip >/dev/null || need+=(unzip)
+command -v wrestool >/dev/null || need+=(icoutils)
 updated=
 install() {
   [ -n "$updated" ] || apt-get update
@@ -42,6 +51,7 @@ fi
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DJOTLOG_WERROR=ON
 cmake --build build -j2
+# package_deb makes the .deb and the tarball in build/packages and proves them.
 ctest --test-dir build --output-on-failure
 
 # The same suite under AddressSanitizer and UndefinedBehaviorSanitizer: any report ends
@@ -72,4 +82,5 @@ done
 cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
   -DJOTLOG_WERROR=ON
 cmake --build build-win -j2
+# package_zip makes the ZIP in build-win/packages and proves it.
 ctest --test-dir build-win -j2 --output-on-failure

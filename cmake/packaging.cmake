@@ -1,0 +1,78 @@
+# Installation and packages. Everything takes the version from project().
+#   cmake --install build [--prefix ~/.local]   bin/jotlog, its manual page and documents
+#   cpack -G DEB | TGZ (in build)                jotlog_<version>_<arch>.deb, a tarball
+#   cpack -G ZIP (in build-win)                  jotlog-<version>-win64.zip
+include(GNUInstallDirs)
+
+set(JOTLOG_PACKAGING_DIR ${CMAKE_CURRENT_BINARY_DIR}/packaging)
+# Rereads the texts below when they change.
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+  ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE)
+
+if(WIN32)
+  # Version resource and manifest, compiled by windres.
+  enable_language(RC)
+  set(JOTLOG_VERSION_QUAD ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0)
+  set(JOTLOG_MANIFEST ${JOTLOG_PACKAGING_DIR}/jotlog.exe.manifest)
+  configure_file(platform/jotlog_win.manifest.in ${JOTLOG_MANIFEST} @ONLY)
+  configure_file(platform/jotlog_win.rc.in ${JOTLOG_PACKAGING_DIR}/jotlog.rc @ONLY)
+  target_sources(jotlog PRIVATE ${JOTLOG_PACKAGING_DIR}/jotlog.rc)
+  set_property(SOURCE ${JOTLOG_PACKAGING_DIR}/jotlog.rc APPEND PROPERTY OBJECT_DEPENDS
+    ${JOTLOG_MANIFEST})
+
+  # A folder to unpack anywhere: the program and its texts with Windows line ends.
+  foreach(text README.md:README.txt LICENSE:LICENSE.txt)
+    string(REPLACE ":" ";" text ${text})
+    list(GET text 0 from)
+    list(GET text 1 to)
+    file(READ ${PROJECT_SOURCE_DIR}/${from} content)
+    string(REPLACE "\r\n" "\n" content "${content}")
+    string(REPLACE "\n" "\r\n" content "${content}")
+    file(WRITE ${JOTLOG_PACKAGING_DIR}/${to} "${content}")
+    install(FILES ${JOTLOG_PACKAGING_DIR}/${to} DESTINATION .)
+  endforeach()
+  install(TARGETS jotlog RUNTIME DESTINATION .)
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_SYSTEM_NAME win64)
+else()
+  install(TARGETS jotlog RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  configure_file(doc/jotlog.1.in ${JOTLOG_PACKAGING_DIR}/jotlog.1 @ONLY)
+  install(FILES ${JOTLOG_PACKAGING_DIR}/jotlog.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES README.md LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  set(CPACK_GENERATOR DEB TGZ)
+endif()
+
+set(CPACK_PACKAGE_NAME jotlog)
+set(CPACK_PACKAGE_VENDOR "the jotlog developers")
+set(CPACK_PACKAGE_CONTACT "the jotlog developers <jotlog@users.noreply.invalid>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "one-shot memo recorder with date and time stamps")
+# Debian's form: lines within 80 characters.
+set(CPACK_PACKAGE_DESCRIPTION [[jotlog records one memo per start: the command line or the clipboard's text,
+stamped with the date and time from a template and appended to a memo file or
+to the clipboard's text. The outcome is shown in a desktop dialog or
+notification, or on standard error.
+It suits a keyboard shortcut: press a key, and the clipboard's text lands in a
+dated log. Settings live in a small INI file beside the program, or in the
+user's configuration folder when that one cannot be written.]])
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_STRIP_FILES ON)
+
+# Debian's conventions: the file name, a compressed manual page and changelog, the
+# licence as the package's copyright file and lintian's overrides (deb_layout.cmake).
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xclip | wl-clipboard, zenity | kdialog | libnotify-bin")
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
+configure_file(cmake/debian/changelog.in ${JOTLOG_PACKAGING_DIR}/changelog @ONLY)
+file(READ ${PROJECT_SOURCE_DIR}/LICENSE JOTLOG_LICENSE_TEXT)
+file(WRITE ${JOTLOG_PACKAGING_DIR}/copyright "jotlog\n\n${JOTLOG_LICENSE_TEXT}")
+set(JOTLOG_DEB_CHANGELOG ${JOTLOG_PACKAGING_DIR}/changelog)
+set(JOTLOG_DEB_COPYRIGHT ${JOTLOG_PACKAGING_DIR}/copyright)
+set(JOTLOG_DEB_OVERRIDES ${JOTLOG_PACKAGING_DIR}/jotlog)
+configure_file(cmake/debian/lintian-overrides ${JOTLOG_DEB_OVERRIDES} COPYONLY)
+configure_file(cmake/deb_layout.cmake.in ${JOTLOG_PACKAGING_DIR}/deb_layout.cmake @ONLY)
+set(CPACK_PRE_BUILD_SCRIPTS ${JOTLOG_PACKAGING_DIR}/deb_layout.cmake)
+
+include(CPack)
