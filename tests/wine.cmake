@@ -29,6 +29,10 @@ target_link_libraries(jotlog_tests PRIVATE jotlog_fake jotlog_os gtest_main)
 gtest_discover_tests(jotlog_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
   PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 60)
 
+include(${PROJECT_SOURCE_DIR}/fuzz/replay.cmake)
+jotlog_add_corpus_tests(Z:${PROJECT_SOURCE_DIR}/fuzz/corpus)
+set_tests_properties(settings_corpus utf8_corpus picture_corpus PROPERTIES FIXTURES_REQUIRED wine)
+
 add_executable(jotlog_probe win_probe.cc)
 target_link_libraries(jotlog_probe PRIVATE jotlog_os)
 target_link_options(jotlog_probe PRIVATE -municode)
