@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/run.h"
+#include "settings/default_settings.h"
 #include "settings/settings_file.h"
 #include "tests/fake_platform.h"
 
@@ -60,6 +61,41 @@ TEST(DefaultSettings, TheDefaultFileReadsBackToTheBuiltInDefaults) {
   EXPECT_EQ(fromFile.sections().front().entries.size(), 6u);
   for (const auto& entry : fromFile.sections().front().entries) {
     EXPECT_EQ(builtIn.GetWithDefault(u"setting", entry.key, u"<none>", false), entry.value);
+  }
+}
+
+TEST(DefaultSettings, AFolderThatRefusesTheFileLeavesTheSettingsToTheUsersOwnFile) {
+  const std::u16string beside = u"\\Program Files\\Memo\\memo.ini",
+                       user = u"\\Users\\me\\jotlog\\memo.ini",
+                       memo = u"\\My Documents\\jotlog.txt", mine = u"[setting]\nFileName=u\n";
+  enum UserFile { kNone, kMine, kUnreadable };
+  const struct {
+    bool readOnly;
+    UserFile userFile;
+    bool configFolder;
+    std::u16string memoFile;
+    std::vector<std::u16string> defaultFiles;  // where the default text was written
+  } cases[] = {
+      {false, kMine, true, memo, {beside}},  // a folder the user may write: as always
+      {true, kNone, true, memo, {user}},    {true, kMine, true, u"u", {}},
+      {true, kUnreadable, true, memo, {}},  // never rewritten
+      {true, kNone, false, memo, {}},       // no folder of the user's: the built-in defaults
+  };
+  for (const auto& c : cases) {
+    FakePlatform platform;
+    if (c.readOnly) platform.readOnlyFolders.insert(u"\\Program Files\\Memo");
+    if (!c.configFolder) platform.configFolder.clear();
+    if (c.userFile != kNone) platform.files[user] = {mine, c.userFile == kUnreadable};
+    WinMain(platform, u"x");
+    std::vector<std::u16string> written;
+    for (const auto& [name, file] : platform.files) {
+      if (file.content == kDefaultSettingsText) written.push_back(name);
+    }
+    EXPECT_EQ(written, c.defaultFiles) << c.readOnly << c.userFile << c.configFolder;
+    EXPECT_TRUE(platform.files[c.memoFile].content.ends_with(u"] x\r\n")) << c.userFile;
+    if (c.userFile != kNone) {
+      EXPECT_EQ(platform.files[user].content, mine);
+    }
   }
 }
 
