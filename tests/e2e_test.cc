@@ -17,6 +17,11 @@ namespace {
 
 using namespace jotlog::test;
 
+const std::string kDefaultSettings =
+    "[setting]\n# 保存先ファイル名\nFileName=\\My Documents\\jotlog.txt\n\n"
+    "# 追記元\nAddFrom=arg\n\n# 完了ダイアログを表示するかどうか\nShowDialog=1\n\n"
+    "# メモのフォーマット\nMemoFormat=[%DATE% %TIME%] %MEMO%\\n\n\n"
+    "# 日付のフォーマット\nDateFormat=yyyy/MM/dd\n\n# 時間のフォーマット\nTimeFormat=HH:mm:ss\n";
 const std::string kClipboardSaved = "確認: クリップボードに保存しました。\n";
 const std::string kClipboardNotSaved = "確認: クリップボードに保存できませんでした。\n";
 
@@ -88,17 +93,90 @@ TEST_F(EndToEnd, TheDefaultFileAppearsWholeOrNotAtAllAndIsThenOnlyRead) {
   EXPECT_EQ(Listing(root / "bin"), std::vector<std::string>{"jotlog"});
   EXPECT_EQ(Run({"abc"}), kSaved);
   const fs::path ini = root / "bin/jotlog.ini";
-  EXPECT_EQ(
-      ReadFile(ini),
-      "[setting]\n# 保存先ファイル名\nFileName=\\My Documents\\jotlog.txt\n\n"
-      "# 追記元\nAddFrom=arg\n\n# 完了ダイアログを表示するかどうか\nShowDialog=1\n\n"
-      "# メモのフォーマット\nMemoFormat=[%DATE% %TIME%] %MEMO%\\n\n\n"
-      "# 日付のフォーマット\nDateFormat=yyyy/MM/dd\n\n# 時間のフォーマット\nTimeFormat=HH:mm:ss\n");
+  EXPECT_EQ(ReadFile(ini), kDefaultSettings);
   const auto old = fs::file_time_type::clock::now() - std::chrono::hours(24);
   fs::last_write_time(ini, old);
   EXPECT_EQ(Run({"def"}), kSaved);
   EXPECT_EQ(fs::last_write_time(ini), old);
   EXPECT_EQ(MemoOf(ReadFile(memoFile()).substr(2 * 27)), "def");
+}
+
+TEST_F(EndToEnd, WhereTheProgramFolderRefusesTheFileTheSettingsAreTheUsersOwn) {
+  // As a user without privileges, for whom the folder's permissions count.
+  const bool privileged = geteuid() == 0;
+  const std::string asUser =
+      privileged ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+  if (privileged) {
+    ASSERT_EQ(chown(root.c_str(), 65534, 65534), 0);
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+      ASSERT_EQ(chown(entry.path().c_str(), 65534, 65534), 0);
+    }
+  }
+  const fs::path bin = root / "bin";
+  fs::permissions(bin, fs::perms::owner_read | fs::perms::owner_exec);
+  // XDG_CONFIG_HOME as given, else (empty or not absolute) ~/.config.
+  const std::pair<std::string, fs::path> places[] = {
+      {"''", root / "home/.config/jotlog"},
+      {"config", root / "home/.config/jotlog"},
+      {Quote(root / "config"), root / "config/jotlog"},
+  };
+  for (const auto& [value, folder] : places) {
+    fs::remove_all(root / "config/jotlog");
+    fs::remove_all(root / "home/.config");
+    const std::string command =
+        std::regex_replace(LinuxCommand({"one"}, ""), std::regex("XDG_CONFIG_HOME='[^']*'"),
+                           "XDG_CONFIG_HOME=" + value);
+    EXPECT_EQ(Shell(asUser + command + " 2>&1 >/dev/null").Finish(), kSaved) << value;
+    EXPECT_EQ(ReadFile(folder / "jotlog.ini"), kDefaultSettings) << value;
+    EXPECT_EQ(fs::status(folder).permissions(), fs::perms::owner_all) << value;
+  }
+  EXPECT_EQ(Listing(bin), std::vector<std::string>{"jotlog"});
+  const fs::path ini = root / "config/jotlog/jotlog.ini";
+  EXPECT_NE(Shell(asUser + LinuxCommand({"--help"}, ""))
+                .Finish()
+                .find("settings file: " + ini.string() + "\n"),
+            std::string::npos);
+
+  // A second run reads it; a file beside the program, even one it cannot read, comes first.
+  const std::string mine = "[setting]\nFileName=" + (root / "mine.txt").string() + "\n";
+  WriteFile(ini, mine);
+  EXPECT_EQ(Run({"two"}, asUser), kSaved);
+  EXPECT_EQ(MemoOf(ReadFile(root / "mine.txt")), "two");
+  fs::permissions(bin, fs::perms::owner_write, fs::perm_options::add);
+  WriteFile(bin / "jotlog.ini", "[setting]\nShowDialog=0\n");
+  fs::permissions(bin / "jotlog.ini", fs::perms::none);
+  fs::permissions(bin, fs::perms::owner_write, fs::perm_options::remove);
+  EXPECT_EQ(Run({"three"}, asUser), kSaved);  // ShowDialog=0 was not read either
+  EXPECT_EQ(MemoOf(ReadFile(memoFile()).substr(3 * 27)), "three");
+  EXPECT_EQ(ReadFile(ini), mine);
+  fs::permissions(bin, fs::perms::owner_all);
+}
+
+TEST_F(EndToEnd, HelpAndVersionAloneAreAnsweredAndRecordNothing) {
+  const std::string help = R"(Usage: jotlog \[MEMO\]\.\.\.\n[^]*settings file: )" +
+                           (root / "bin/jotlog.ini").string() + "\n  memo file: +";
+  const std::tuple<std::vector<std::string>, std::string, std::string> cases[] = {
+      // arguments, settings file, what it prints on standard output
+      {{"--version"}, "", "jotlog \\d+\\.\\d+\\.\\d+\n"},
+      {{"--help"}, "", help + (root / "home/Documents/jotlog.txt").string() + "\n[^]*"},
+      {{"--help"},
+       "[setting]\nFileName=\\My Documents\\a\\b.txt\n",
+       help + (root / "home/Documents/a/b.txt").string() + "\n[^]*"},
+      {{"--help"}, "[setting]\nFileName=clipboard\n", help + "\\(the clipboard\\)\n[^]*"},
+  };
+  for (const auto& [args, settings, printed] : cases) {
+    fs::remove(root / "bin/jotlog.ini");
+    if (!settings.empty()) Settings(settings);
+    const std::string shown = Shell(LinuxCommand(args, "") + " 2>&1").Finish();
+    EXPECT_TRUE(std::regex_match(shown, std::regex(printed))) << shown;
+    EXPECT_EQ(Listing(root / "bin").size(), settings.empty() ? 1u : 2u) << args[0];
+    EXPECT_TRUE(fs::is_empty(root / "run") && !fs::exists(memoFile())) << args[0];
+  }
+  // Output that cannot be written is a failure; anything more is a memo.
+  EXPECT_EQ(Shell(LinuxCommand({"--version"}, "") + " >/dev/full 2>&1; echo $?").Finish(), "1\n");
+  fs::remove(root / "bin/jotlog.ini");
+  EXPECT_EQ(Run({"--help", "me"}), kSaved);
+  EXPECT_EQ(MemoOf(ReadFile(memoFile())), "--help me");
 }
 
 TEST_F(EndToEnd, UnsavedEntriesLeaveNoTraceAndUtf16MemoFilesStayUtf16) {
@@ -284,6 +362,41 @@ TEST_F(EndToEnd, OnWaylandTheWlClipboardToolsServeTheClipboard) {
   EXPECT_LT(usage.ru_maxrss, 512 << 10);  // KiB
 }
 
+TEST_F(EndToEnd, OnADesktopTheFirstDialogOrNotifierFoundShowsTheResult) {
+  const fs::path tools = root / "tools", log = root / "log";
+  const std::string text = "メモファイルに保存しました。";
+  const std::string zenity =
+                        "zenity --info --no-markup --no-wrap --icon-name= --title=確認 --text=" +
+                        text + "\n",
+                    kdialog = "kdialog --title 確認 --msgbox " + text + "\n",
+                    notify = "notify-send --app-name=jotlog -- 確認 " + text + "\n";
+  const std::tuple<std::vector<std::pair<std::string, std::string>>, std::string, std::string>
+      cases[] = {
+          // stand-ins on PATH and what each does, the calls made, the line printed
+          {{{"zenity", "exit 0"}, {"kdialog", "exit 0"}}, zenity, ""},
+          {{{"zenity", "exit 1"}, {"kdialog", "exit 0"}}, zenity, kSaved},
+          {{{"kdialog", "exit 0"}, {"notify-send", "exit 0"}}, kdialog, ""},
+          {{{"kdialog", "exit 5"}, {"notify-send", "exit 0"}}, kdialog, kSaved},
+          {{{"notify-send", "exit 0"}}, notify, ""},
+          {{{"notify-send", "exit 1"}}, notify, kSaved},
+          {{{"notify-send", "exec /bin/sleep 1000"}}, notify, kSaved},  // no service answers
+          {{}, "", kSaved},
+      };
+  desktop = "DISPLAY=:99 PATH=" + tools.string() + " ";
+  for (const auto& [standIns, calls, line] : cases) {
+    fs::remove_all(tools);
+    fs::remove(log);
+    fs::create_directories(tools);
+    for (const auto& [name, action] : standIns) {
+      WriteScript(tools / name, "echo \"${0##*/} $*\" >>" + log.string() + "; " + action);
+    }
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Run({"memo"}), line) << calls;
+    EXPECT_EQ(ReadFile(log), calls);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8)) << calls;
+  }
+}
+
 // A desktop of the test's own: an X server on a free display, with nothing on its
 // clipboard and no window manager.
 class DesktopEndToEnd : public EndToEnd {
@@ -337,6 +450,36 @@ TEST_F(DesktopEndToEnd, TheSuccessDialogHoldsTheGuardUntilDismissed) {
   Tool("xdotool windowfocus --sync " + window.substr(0, window.find('\n')) + " key Return");
   EXPECT_EQ(first.Finish(), "");  // shown as a dialog, not as a line
   EXPECT_EQ(MemoOf(ReadFile(memoFile())), "dialog");
+}
+
+TEST_F(DesktopEndToEnd, ANotificationReachesARealNotificationService) {
+  // On a desktop without a dialog program: notify-send alone on PATH, a notification
+  // daemon of the test's own on a bus of its own, and the daemon's history read back.
+  const std::string notifySend = Shell("command -v notify-send").Finish();
+  ASSERT_FALSE(notifySend.empty()) << "notify-send is needed (Debian's libnotify-bin)";
+  ASSERT_FALSE(Shell("command -v dunst").Finish().empty()) << "dunst is needed (Debian's dunst)";
+  const fs::path tools = root / "tools", shown = root / "shown";
+  fs::create_directories(tools);
+  fs::create_symlink(notifySend.substr(0, notifySend.size() - 1), tools / "notify-send");
+  desktop += "PATH=" + tools.string() + " DBUS_SESSION_BUS_ADDRESS=\"$DBUS_SESSION_BUS_ADDRESS\" ";
+  const std::string script =
+      "export " + desktop + " PATH=/usr/bin:/bin HOME=" + Quote(root / "home") +
+      "; dunst -config /dev/null >/dev/null 2>&1 & for i in $(seq 200); do dbus-send --session "
+      "--print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus "
+      "org.freedesktop.DBus.NameHasOwner string:org.freedesktop.Notifications | grep -q true "
+      "&& break; sleep 0.05; done; " +
+      LinuxCommand({"memo"}, desktop) + " 2>" + Quote(shown) +
+      " >/dev/null </dev/null; dunstctl close-all; dunstctl history; kill $!";
+  const std::string history =
+      Shell("timeout 60 dbus-run-session -- sh -c " + Quote(script) + " 2>/dev/null").Finish();
+  EXPECT_EQ(ReadFile(shown), "");
+  for (const auto& [field, value] : {std::pair{"summary", "確認"},
+                                     {"body", "メモファイルに保存しました。"},
+                                     {"appname", "jotlog"}}) {
+    const std::regex sent("\"" + std::string(field) + "\" : \\{[^}]*\"data\" : \"" + value + "\"");
+    EXPECT_TRUE(std::regex_search(history, sent)) << field << "\n" << history;
+  }
+  EXPECT_EQ(MemoOf(ReadFile(memoFile())), "memo");
 }
 
 }  // namespace
