@@ -65,7 +65,9 @@ std::string UsageText(PosixPlatform& platform) {
   const std::string memoFile = fileName == keys::kClipboard
                                    ? "(the clipboard)"
                                    : HostPathFor(fileName).value_or("(a name with no file)");
-  const std::string settingsFile = EncodeUtf8(settings.path());
+  const std::string settingsFile = settings.path().empty()
+                                       ? "(none: the program's path cannot be had)"
+                                       : EncodeUtf8(settings.path());
   std::string program = EncodeUtf8(platform.ModulePath());
   program = program.substr(program.rfind('/') + 1);
   if (program.empty()) program = "jotlog";

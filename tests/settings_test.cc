@@ -64,38 +64,31 @@ TEST(DefaultSettings, TheDefaultFileReadsBackToTheBuiltInDefaults) {
   }
 }
 
-TEST(DefaultSettings, AFolderThatRefusesTheFileLeavesTheSettingsToTheUsersOwnFile) {
-  const std::u16string beside = u"\\Program Files\\Memo\\memo.ini",
-                       user = u"\\Users\\me\\jotlog\\memo.ini",
-                       memo = u"\\My Documents\\jotlog.txt", mine = u"[setting]\nFileName=u\n";
-  enum UserFile { kNone, kMine, kUnreadable };
-  const struct {
-    bool readOnly;
-    UserFile userFile;
-    bool configFolder;
-    std::u16string memoFile;
-    std::vector<std::u16string> defaultFiles;  // where the default text was written
-  } cases[] = {
-      {false, kMine, true, memo, {beside}},  // a folder the user may write: as always
-      {true, kNone, true, memo, {user}},    {true, kMine, true, u"u", {}},
-      {true, kUnreadable, true, memo, {}},  // never rewritten
-      {true, kNone, false, memo, {}},       // no folder of the user's: the built-in defaults
+TEST(DefaultSettings, AFolderThatRefusesTheFileLeavesTheSettingsToTheUsersOwn) {
+  const std::u16string user = u"\\Users\\me\\jotlog\\memo.ini",
+                       memo = u"\\My Documents\\jotlog.txt";
+  enum { kNone, kMine, kUnreadable, kNoFolder };
+  const std::tuple<bool, int, std::u16string, std::vector<std::u16string>> cases[] = {
+      // the folder refuses, the user's file, the memo file, where the default text went
+      {false, kMine, memo, {u"\\Program Files\\Memo\\memo.ini"}},  // as it always was
+      {true, kNone, memo, {user}},
+      {true, kUnreadable, memo, {}},  // not rewritten: the built-in defaults
+      {true, kNoFolder, memo, {}},
   };
-  for (const auto& c : cases) {
+  for (const auto& [readOnly, userFile, memoFile, defaults] : cases) {
     FakePlatform platform;
-    if (c.readOnly) platform.readOnlyFolders.insert(u"\\Program Files\\Memo");
-    if (!c.configFolder) platform.configFolder.clear();
-    if (c.userFile != kNone) platform.files[user] = {mine, c.userFile == kUnreadable};
+    if (readOnly) platform.readOnlyFolders.insert(u"\\Program Files\\Memo");
+    if (userFile == kNoFolder) platform.configFolder.clear();
+    if (userFile == kMine || userFile == kUnreadable) {
+      platform.files[user] = {u"[setting]\nFileName=u\n", userFile == kUnreadable};
+    }
     WinMain(platform, u"x");
     std::vector<std::u16string> written;
     for (const auto& [name, file] : platform.files) {
       if (file.content == kDefaultSettingsText) written.push_back(name);
     }
-    EXPECT_EQ(written, c.defaultFiles) << c.readOnly << c.userFile << c.configFolder;
-    EXPECT_TRUE(platform.files[c.memoFile].content.ends_with(u"] x\r\n")) << c.userFile;
-    if (c.userFile != kNone) {
-      EXPECT_EQ(platform.files[user].content, mine);
-    }
+    EXPECT_EQ(written, defaults) << readOnly << userFile;
+    EXPECT_TRUE(platform.files[memoFile].content.ends_with(u"] x\r\n")) << userFile;
   }
 }
 
