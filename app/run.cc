@@ -55,7 +55,7 @@ void RecordMemo(Platform& platform, SettingsFile& settings, const std::u16string
 int WinMain(Platform& platform, const std::u16string& commandLine) {
   if (platform.CreateNamedMutex(kMutexName) == kErrorAlreadyExists) return 0;
   SettingsFile settings(platform, true);
-  if (settings.openFailed()) WriteDefaultSettings(settings);
+  if (settings.openFailed()) LoadFallbackSettings(settings);
   RecordMemo(platform, settings, commandLine);
   return 0;
 }

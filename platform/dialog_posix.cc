@@ -1,5 +1,6 @@
-// The result box on POSIX hosts: a desktop dialog where one can be shown, else one line
-// on standard error.
+// The result box on POSIX hosts: on a desktop, the first of a GTK dialog (zenity), a KDE
+// one (kdialog) and a desktop notification (notify-send) that is installed; else, and
+// whenever that did not reach the user, one line on standard error.
 #include <unistd.h>
 
 #include "platform/helper_posix.h"
@@ -9,21 +10,42 @@
 
 namespace jotlog {
 
+namespace {
+
+// Shows the result on the desktop; true only when the user has seen it: a dialog ended
+// with OK, or the notification service took the notification.
+bool ShowOnDesktop(const std::string& text, const std::string& caption) {
+  HelperRun dialog;
+  dialog.limit = std::nullopt;  // open until the user dismisses it
+  // The dialogs read their arguments in the locale's character set: make that UTF-8.
+  if (!UsesUtf8()) dialog.environment = {"LC_ALL=C.UTF-8"};
+  // Both dialogs also end with 1 when they cannot reach the display, so only OK counts.
+  if (std::string zenity = FindOnPath("zenity"); !zenity.empty()) {
+    return RunHelper({zenity, "--info", "--no-markup", "--no-wrap",
+                      "--icon-name=", "--title=" + caption, "--text=" + text},
+                     dialog)
+               .exitCode == 0;
+  }
+  if (std::string kdialog = FindOnPath("kdialog"); !kdialog.empty()) {
+    return RunHelper({kdialog, "--title", caption, "--msgbox", text}, dialog).exitCode == 0;
+  }
+  if (std::string notify = FindOnPath("notify-send"); !notify.empty()) {
+    // It returns once the service has the notification; a service that does not answer
+    // is given up after the helpers' time limit.
+    HelperRun notification;
+    notification.environment = dialog.environment;
+    return RunHelper({notify, "--app-name=jotlog", "--", caption, text}, notification).exitCode ==
+           0;
+  }
+  return false;
+}
+
+}  // namespace
+
 void PosixPlatform::ShowMessageBox(const std::u16string& text, const std::u16string& caption) {
-  if (IsSet("WAYLAND_DISPLAY") || IsSet("DISPLAY")) {
-    if (std::string zenity = FindOnPath("zenity"); !zenity.empty()) {
-      HelperRun run;
-      run.limit = std::nullopt;  // open until the user dismisses it
-      // The dialog reads its arguments in the locale's character set: make that UTF-8.
-      if (!UsesUtf8()) run.environment = {"LC_ALL=C.UTF-8"};
-      HelperResult shown = RunHelper(
-          {zenity, "--info", "--no-markup", "--no-wrap",
-           "--icon-name=", "--title=" + EncodeUtf8(caption), "--text=" + EncodeUtf8(text)},
-          run);
-      // Only OK proves the dialog was seen: zenity also ends with 1 when it cannot reach
-      // the display, so anything else falls back to the line below.
-      if (shown.exitCode == 0) return;
-    }
+  if ((IsSet("WAYLAND_DISPLAY") || IsSet("DISPLAY")) &&
+      ShowOnDesktop(EncodeUtf8(text), EncodeUtf8(caption))) {
+    return;
   }
   WriteAll(STDERR_FILENO, EncodeUtf8(caption + u": " + text + u"\n"));
 }

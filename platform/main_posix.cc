@@ -1,5 +1,8 @@
 // Start-up on POSIX hosts: the arguments, joined with single spaces, are the command line.
+#include <unistd.h>
+
 #include <csignal>
+#include <cstring>
 #include <string>
 
 #include "app/run.h"
@@ -15,6 +18,19 @@ int main(int argc, char** argv) {
   // limit, fails the write instead of ending the process.
   std::signal(SIGPIPE, SIG_IGN);
   std::signal(SIGXFSZ, SIG_IGN);
+  // Exactly "--help" or "--version" alone is a question, not a memo: it is answered on
+  // standard output, without the guard, and nothing is written.
+  if (argc == 2 &&
+      (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "--version") == 0)) {
+    try {
+      jotlog::PosixPlatform platform;
+      const std::string text =
+          argv[1][2] == 'v' ? "jotlog " JOTLOG_VERSION "\n" : jotlog::UsageText(platform);
+      return jotlog::WriteAll(STDOUT_FILENO, text) ? 0 : 1;
+    } catch (...) {
+      return 1;
+    }
+  }
   std::string commandLine;
   for (int i = 1; i < argc; ++i) {
     if (i > 1) commandLine += ' ';

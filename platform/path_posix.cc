@@ -19,6 +19,8 @@ bool IsDirectory(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+}  // namespace
+
 // The home folder: $HOME, else the user's line of /etc/passwd (the program is linked
 // statically, so it reads the file itself rather than load the C library's name services).
 std::string HomeDirectory() {
@@ -41,6 +43,8 @@ std::string HomeDirectory() {
   }
   return "/";
 }
+
+namespace {
 
 // The documents folder named in the user's XDG user-dirs file, when it names one.
 std::optional<std::string> XdgDocumentsDirectory(const std::string& home) {

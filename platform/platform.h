@@ -111,6 +111,16 @@ class Platform {
 
   // Opens a text file; null when it cannot be opened in that mode.
   virtual std::unique_ptr<TextFile> OpenTextFile(const std::u16string& name, OpenMode mode) = 0;
+
+  // Whether nothing exists at `name` and its folder refuses a new file there, for want of
+  // permission or on a read-only medium. False in every other case, and when that cannot
+  // be told.
+  virtual bool NewFileRefused(const std::u16string& name) = 0;
+  // The settings file named `fileName` (a bare name, "jotlog.ini") in the user's own
+  // configuration folder for this program. With `makeFolders`, the folders on the way are
+  // made where missing, private to the user where the system knows of that. Empty when
+  // the folder cannot be had or made.
+  virtual std::u16string UserSettingsPath(const std::u16string& fileName, bool makeFolders) = 0;
 };
 
 }  // namespace jotlog

@@ -24,6 +24,8 @@ class PosixPlatform : public Platform {
                  int size) override;
   void ShowMessageBox(const std::u16string& text, const std::u16string& caption) override;
   std::unique_ptr<TextFile> OpenTextFile(const std::u16string& name, OpenMode mode) override;
+  bool NewFileRefused(const std::u16string& name) override;
+  std::u16string UserSettingsPath(const std::u16string& fileName, bool makeFolders) override;
   bool OpenClipboard() override;
   void CloseClipboard() override;
   const char16_t* GetClipboardData() override;
@@ -59,5 +61,12 @@ class PosixPlatform : public Platform {
 // folder "My Documents" is the user's documents folder. Any other name is used as it
 // stands. Empty when the name has no byte form.
 std::optional<std::string> HostPathFor(const std::u16string& name);
+
+// The user's home folder: $HOME, else the user's entry in /etc/passwd, else "/".
+std::string HomeDirectory();
+
+// What `--help` prints: what a run does, and the settings file and memo file that a run
+// would use now, as host paths.
+std::string UsageText(PosixPlatform& platform);
 
 }  // namespace jotlog

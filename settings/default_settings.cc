@@ -42,4 +42,32 @@ void WriteDefaultSettings(SettingsFile& settings) {
   settings.Load();
 }
 
+namespace {
+
+// The user's own settings file, for a program whose settings file `besidePath` is missing
+// from a folder that refuses to hold it; empty in every other case.
+std::u16string UserSettingsPathFor(Platform& platform, const std::u16string& besidePath,
+                                   bool makeFolders) {
+  if (besidePath.empty() || !platform.NewFileRefused(besidePath)) return {};
+  const size_t nameStart = besidePath.find_last_of(u"/\\") + 1;  // 0 when there is no folder
+  return platform.UserSettingsPath(besidePath.substr(nameStart), makeFolders);
+}
+
+}  // namespace
+
+void LoadFallbackSettings(SettingsFile& settings) {
+  if (std::u16string user = UserSettingsPathFor(settings.platform(), settings.path(), true);
+      !user.empty()) {
+    settings.SetPath(std::move(user));
+    if (settings.Load() == 0) return;
+  }
+  WriteDefaultSettings(settings);
+}
+
+std::u16string SettingsPathForRun(Platform& platform) {
+  std::u16string beside = BuildSettingsPath(platform);
+  std::u16string user = UserSettingsPathFor(platform, beside, false);
+  return user.empty() ? beside : user;
+}
+
 }  // namespace jotlog

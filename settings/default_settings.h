@@ -1,5 +1,8 @@
-// The commented settings file that a first start leaves beside the program.
+// The commented settings file that a first start leaves beside the program, or in the
+// user's own configuration folder where the program's folder cannot hold it.
 #pragma once
+
+#include <string>
 
 #include "settings/settings_file.h"
 
@@ -11,5 +14,14 @@ extern const char16_t kDefaultSettingsText[];
 // Creates the settings file with the default text when nothing exists at its path, then
 // loads the store from it. An existing file, readable or not, is never touched.
 void WriteDefaultSettings(SettingsFile& settings);
+
+// For a store whose file beside the program could not be opened. When no file is there
+// and the folder refuses a new one, the store moves to the user's own settings file and
+// loads it; the default file is then written where the store points, unless a file is
+// there (readable or not: then the built-in defaults apply).
+void LoadFallbackSettings(SettingsFile& settings);
+
+// The settings file a run would use now, found without touching anything.
+std::u16string SettingsPathForRun(Platform& platform);
 
 }  // namespace jotlog

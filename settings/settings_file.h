@@ -55,6 +55,8 @@ class SettingsFile {
   SettingsFile& operator=(const SettingsFile&) = delete;
 
   const std::u16string& path() const { return path_; }
+  // Points the store at another file, for the next Load.
+  void SetPath(std::u16string path) { path_ = std::move(path); }
   int openFailed() const { return openFailed_; }
   const Sections& sections() const { return sections_; }
 

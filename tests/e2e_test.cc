@@ -17,6 +17,11 @@ namespace {
 
 using namespace jotlog::test;
 
+const std::string kDefaultSettings =
+    "[setting]\n# 保存先ファイル名\nFileName=\\My Documents\\jotlog.txt\n\n"
+    "# 追記元\nAddFrom=arg\n\n# 完了ダイアログを表示するかどうか\nShowDialog=1\n\n"
+    "# メモのフォーマット\nMemoFormat=[%DATE% %TIME%] %MEMO%\\n\n\n"
+    "# 日付のフォーマット\nDateFormat=yyyy/MM/dd\n\n# 時間のフォーマット\nTimeFormat=HH:mm:ss\n";
 const std::string kClipboardSaved = "確認: クリップボードに保存しました。\n";
 const std::string kClipboardNotSaved = "確認: クリップボードに保存できませんでした。\n";
 
@@ -63,11 +68,12 @@ TEST_F(EndToEnd, RecordsStampedMemosInTheDocumentsFolder) {
   EXPECT_EQ(MemoOf(first), "buy milk");
   EXPECT_EQ(first.substr(0, 12), today);
 
-  // Arguments are joined with single spaces; bytes that are not UTF-8 pass unchanged.
-  EXPECT_EQ(Run({" two ", "\"memo\"", "caf\xE9", "確認"}), kSaved);
+  // Arguments are joined with single spaces, an option among others being part of the memo;
+  // bytes that are not UTF-8 pass unchanged.
+  EXPECT_EQ(Run({"--help", " two ", "\"memo\"", "caf\xE9", "確認"}), kSaved);
   const std::string both = ReadFile(memoFile());
   EXPECT_EQ(both.substr(0, first.size()), first);
-  EXPECT_EQ(MemoOf(both.substr(first.size())), " two  \"memo\" caf\xE9 確認");
+  EXPECT_EQ(MemoOf(both.substr(first.size())), "--help  two  \"memo\" caf\xE9 確認");
 }
 
 TEST_F(EndToEnd, TheDocumentsFolderFollowsUserDirsOrFallsBackToHome) {
@@ -88,17 +94,68 @@ TEST_F(EndToEnd, TheDefaultFileAppearsWholeOrNotAtAllAndIsThenOnlyRead) {
   EXPECT_EQ(Listing(root / "bin"), std::vector<std::string>{"jotlog"});
   EXPECT_EQ(Run({"abc"}), kSaved);
   const fs::path ini = root / "bin/jotlog.ini";
-  EXPECT_EQ(
-      ReadFile(ini),
-      "[setting]\n# 保存先ファイル名\nFileName=\\My Documents\\jotlog.txt\n\n"
-      "# 追記元\nAddFrom=arg\n\n# 完了ダイアログを表示するかどうか\nShowDialog=1\n\n"
-      "# メモのフォーマット\nMemoFormat=[%DATE% %TIME%] %MEMO%\\n\n\n"
-      "# 日付のフォーマット\nDateFormat=yyyy/MM/dd\n\n# 時間のフォーマット\nTimeFormat=HH:mm:ss\n");
+  EXPECT_EQ(ReadFile(ini), kDefaultSettings);
   const auto old = fs::file_time_type::clock::now() - std::chrono::hours(24);
   fs::last_write_time(ini, old);
   EXPECT_EQ(Run({"def"}), kSaved);
   EXPECT_EQ(fs::last_write_time(ini), old);
   EXPECT_EQ(MemoOf(ReadFile(memoFile()).substr(2 * 27)), "def");
+}
+
+TEST_F(EndToEnd, WhereTheProgramFolderRefusesTheFileTheSettingsAreTheUsersOwn) {
+  // As a user without privileges, for whom the folder's permissions count.
+  const bool privileged = geteuid() == 0;
+  const std::string asUser =
+      privileged ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+  ASSERT_TRUE(!privileged || chown(root.c_str(), 65534, 65534) == 0);
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    ASSERT_TRUE(!privileged || chown(entry.path().c_str(), 65534, 65534) == 0);
+  }
+  const fs::path bin = root / "bin", ini = root / "config/jotlog/jotlog.ini";
+  fs::permissions(bin, fs::perms::owner_read | fs::perms::owner_exec);
+  // XDG_CONFIG_HOME, or ~/.config when it is empty or not absolute.
+  for (const std::string& value :
+       {std::string("''"), std::string("config"), Quote(root / "config")}) {
+    const fs::path folder = value.size() > 6 ? ini.parent_path() : root / "home/.config/jotlog";
+    const std::string command =
+        std::regex_replace(LinuxCommand({"one"}, ""), std::regex("XDG_CONFIG_HOME='[^']*'"),
+                           "XDG_CONFIG_HOME=" + value);
+    EXPECT_EQ(Shell(asUser + command + " 2>&1 >/dev/null").Finish(), kSaved) << value;
+    EXPECT_EQ(ReadFile(folder / "jotlog.ini"), kDefaultSettings) << value;
+    EXPECT_EQ(fs::status(folder).permissions(), fs::perms::owner_all) << value;
+  }
+  EXPECT_EQ(Listing(bin), std::vector<std::string>{"jotlog"});
+  const std::string help = Shell(asUser + LinuxCommand({"--help"}, "")).Finish();
+  EXPECT_NE(help.find("settings file: " + ini.string() + "\n"), std::string::npos) << help;
+  // Read by the next run; a file beside the program, even one it cannot read, comes first.
+  const std::string mine = "[setting]\nFileName=" + (root / "mine.txt").string() + "\n";
+  WriteFile(ini, mine);
+  EXPECT_EQ(Run({"two"}, asUser), kSaved);
+  EXPECT_EQ(MemoOf(ReadFile(root / "mine.txt")), "two");
+  fs::permissions(bin, fs::perms::owner_all);
+  Settings("[setting]\nShowDialog=0\n");
+  fs::permissions(bin / "jotlog.ini", fs::perms::none);
+  fs::permissions(bin, fs::perms::owner_write, fs::perm_options::remove);
+  EXPECT_EQ(Run({"three"}, asUser), kSaved);
+  EXPECT_EQ(MemoOf(ReadFile(memoFile()).substr(3 * 27)), "three");
+  EXPECT_EQ(ReadFile(ini), mine);
+  fs::permissions(bin, fs::perms::owner_all);
+}
+
+TEST_F(EndToEnd, HelpAndVersionAloneAreAnsweredAndRecordNothing) {
+  Settings("[setting]\nFileName=\\My Documents\\a\\b.txt\n");
+  const std::pair<const char*, std::string> cases[] = {
+      {"--version", "jotlog \\d+\\.\\d+\\.\\d+\n"},
+      {"--help", "Usage: jotlog [^]*settings file: " + (root / "bin/jotlog.ini").string() +
+                     "\n  memo file: +" + (root / "home/Documents/a/b.txt").string() + "\n[^]*"},
+  };
+  for (const auto& [option, printed] : cases) {
+    const std::string shown = Shell(LinuxCommand({option}, "") + " 2>&1").Finish();
+    EXPECT_TRUE(std::regex_match(shown, std::regex(printed))) << shown;
+    EXPECT_EQ(Listing(root / "bin").size() + Listing(root / "run").size(), 2u) << option;
+    EXPECT_FALSE(fs::exists(root / "home/Documents/a")) << option;
+  }
+  EXPECT_EQ(Shell(LinuxCommand({"--version"}, "") + " >/dev/full 2>&1; echo $?").Finish(), "1\n");
 }
 
 TEST_F(EndToEnd, UnsavedEntriesLeaveNoTraceAndUtf16MemoFilesStayUtf16) {
@@ -284,6 +341,38 @@ TEST_F(EndToEnd, OnWaylandTheWlClipboardToolsServeTheClipboard) {
   EXPECT_LT(usage.ru_maxrss, 512 << 10);  // KiB
 }
 
+TEST_F(EndToEnd, OnADesktopTheFirstDialogOrNotifierFoundShowsTheResult) {
+  const fs::path tools = root / "tools", log = root / "log";
+  const std::string text = "メモファイルに保存しました。",
+                    kdialog = "kdialog --title 確認 --msgbox ",
+                    zenity =
+                        "zenity --info --no-markup --no-wrap --icon-name= --title=確認 --text=",
+                    notify = "notify-send --app-name=jotlog -- 確認 ";
+  const std::tuple<std::vector<std::pair<std::string, std::string>>, std::string, std::string>
+      cases[] = {
+          // stand-ins on PATH and what each does, the one called, the line printed
+          {{{"zenity", "exit 0"}, {"kdialog", "exit 0"}}, zenity, ""},
+          {{{"zenity", "exit 1"}, {"kdialog", "exit 0"}}, zenity, kSaved},
+          {{{"kdialog", "exit 0"}, {"notify-send", "exit 0"}}, kdialog, ""},
+          {{{"kdialog", "exit 5"}, {"notify-send", "exit 0"}}, kdialog, kSaved},
+          {{{"notify-send", "exit 0"}}, notify, ""},
+          {{{"notify-send", "exec /bin/sleep 1000"}}, notify, kSaved},  // no service answers
+      };
+  desktop = "DISPLAY=:99 PATH=" + tools.string() + " ";
+  for (const auto& [standIns, called, line] : cases) {
+    fs::remove_all(tools);
+    fs::create_directories(tools);
+    fs::remove(log);
+    for (const auto& [name, action] : standIns) {
+      WriteScript(tools / name, "echo \"${0##*/} $*\" >>" + log.string() + "; " + action);
+    }
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Run({"memo"}), line) << called;
+    EXPECT_EQ(ReadFile(log), called + text + "\n");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8)) << called;
+  }
+}
+
 // A desktop of the test's own: an X server on a free display, with nothing on its
 // clipboard and no window manager.
 class DesktopEndToEnd : public EndToEnd {
@@ -337,6 +426,30 @@ TEST_F(DesktopEndToEnd, TheSuccessDialogHoldsTheGuardUntilDismissed) {
   Tool("xdotool windowfocus --sync " + window.substr(0, window.find('\n')) + " key Return");
   EXPECT_EQ(first.Finish(), "");  // shown as a dialog, not as a line
   EXPECT_EQ(MemoOf(ReadFile(memoFile())), "dialog");
+}
+
+TEST_F(DesktopEndToEnd, ANotificationReachesARealNotificationService) {
+  // Only notify-send on PATH, a notification daemon on a session bus of the test's own, and
+  // the notification read back from the daemon's history.
+  const fs::path tools = root / "tools", shown = root / "shown";
+  fs::create_directories(tools);
+  fs::create_symlink("/usr/bin/notify-send", tools / "notify-send");
+  desktop += "PATH=" + tools.string() + " DBUS_SESSION_BUS_ADDRESS=\"$DBUS_SESSION_BUS_ADDRESS\" ";
+  const std::string script =
+      "export " + desktop + " PATH=/usr/bin:/bin HOME=" + Quote(root / "home") +
+      "; dunst -config /dev/null >/dev/null 2>&1 & for i in $(seq 200); do dbus-send --session "
+      "--print-reply --dest=org.freedesktop.DBus / org.freedesktop.DBus.NameHasOwner "
+      "string:org.freedesktop.Notifications | grep -q true && break; sleep 0.05; done; " +
+      LinuxCommand({"memo"}, desktop) + " 2>" + Quote(shown) +
+      " >/dev/null; dunstctl close-all; dunstctl history; kill $!";
+  const std::string history =
+      Shell("timeout 60 dbus-run-session -- sh -c " + Quote(script) + " 2>/dev/null").Finish();
+  EXPECT_EQ(ReadFile(shown), "");
+  for (const char* sent :
+       {"summary\" : \\{[^}]*\"確認\"", "body\" : \\{[^}]*\"メモファイルに保存しました。\"",
+        "appname\" : \\{[^}]*\"jotlog\""}) {
+    EXPECT_TRUE(std::regex_search(history, std::regex(sent))) << sent << "\n" << history;
+  }
 }
 
 }  // namespace

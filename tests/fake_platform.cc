@@ -90,7 +90,7 @@ std::unique_ptr<TextFile> FakePlatform::OpenTextFile(const std::u16string& name,
   auto found = files.find(name);
   if (mode == OpenMode::kCreateNew && found != files.end()) return nullptr;
   if (found == files.end()) {
-    if (mode == OpenMode::kRead || name.empty()) return nullptr;
+    if (mode == OpenMode::kRead || name.empty() || NewFileRefused(name)) return nullptr;
     found = files.emplace(name, File{}).first;
   }
   if (found->second.refuseOpen) return nullptr;

@@ -4,6 +4,7 @@
 
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,9 @@ class FakePlatform : public Platform {
   std::u16string modulePath = u"\\Program Files\\Memo\\memo.exe";
   SystemTime now{2024, 3, 4, 7, 8, 5, 9, 0};  // Thursday 7 March 2024, 08:05:09
   std::map<std::u16string, File> files;
+  // Folders that refuse new files, and the user's configuration folder (empty: none).
+  std::set<std::u16string> readOnlyFolders;
+  std::u16string configFolder = u"\\Users\\me\\jotlog";
 
   int liveBuffers = 0;  // transfer buffers not yet freed
   struct Clipboard {
@@ -50,6 +54,12 @@ class FakePlatform : public Platform {
     boxes.push_back(caption + u": " + text);
   }
   std::unique_ptr<TextFile> OpenTextFile(const std::u16string& name, OpenMode mode) override;
+  bool NewFileRefused(const std::u16string& name) override {
+    return !files.contains(name) && readOnlyFolders.contains(name.substr(0, name.rfind(u'\\')));
+  }
+  std::u16string UserSettingsPath(const std::u16string& fileName, bool) override {
+    return configFolder.empty() ? u"" : configFolder + u"\\" + fileName;
+  }
   bool OpenClipboard() override;
   void CloseClipboard() override;
   const char16_t* GetClipboardData() override;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/run.h"
+#include "settings/default_settings.h"
 #include "settings/settings_file.h"
 #include "tests/fake_platform.h"
 
@@ -60,6 +61,34 @@ TEST(DefaultSettings, TheDefaultFileReadsBackToTheBuiltInDefaults) {
   EXPECT_EQ(fromFile.sections().front().entries.size(), 6u);
   for (const auto& entry : fromFile.sections().front().entries) {
     EXPECT_EQ(builtIn.GetWithDefault(u"setting", entry.key, u"<none>", false), entry.value);
+  }
+}
+
+TEST(DefaultSettings, AFolderThatRefusesTheFileLeavesTheSettingsToTheUsersOwn) {
+  const std::u16string user = u"\\Users\\me\\jotlog\\memo.ini",
+                       memo = u"\\My Documents\\jotlog.txt";
+  enum { kNone, kMine, kUnreadable, kNoFolder };
+  const std::tuple<bool, int, std::u16string, std::vector<std::u16string>> cases[] = {
+      // the folder refuses, the user's file, the memo file, where the default text went
+      {false, kMine, memo, {u"\\Program Files\\Memo\\memo.ini"}},  // as it always was
+      {true, kNone, memo, {user}},
+      {true, kUnreadable, memo, {}},  // not rewritten: the built-in defaults
+      {true, kNoFolder, memo, {}},
+  };
+  for (const auto& [readOnly, userFile, memoFile, defaults] : cases) {
+    FakePlatform platform;
+    if (readOnly) platform.readOnlyFolders.insert(u"\\Program Files\\Memo");
+    if (userFile == kNoFolder) platform.configFolder.clear();
+    if (userFile == kMine || userFile == kUnreadable) {
+      platform.files[user] = {u"[setting]\nFileName=u\n", userFile == kUnreadable};
+    }
+    WinMain(platform, u"x");
+    std::vector<std::u16string> written;
+    for (const auto& [name, file] : platform.files) {
+      if (file.content == kDefaultSettingsText) written.push_back(name);
+    }
+    EXPECT_EQ(written, defaults) << readOnly << userFile;
+    EXPECT_TRUE(platform.files[memoFile].content.ends_with(u"] x\r\n")) << userFile;
   }
 }
 
