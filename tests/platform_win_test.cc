@@ -57,8 +57,7 @@ TEST(LongPathForm, GivesAbsoluteNamesPastTheLimitInTheFormWithoutOne) {
       {L"C:\\..\\..\\" + a + L"\\" + b + L"\\" + c, L"\\\\?\\C:\\" + a + L"\\" + b + L"\\" + c},
       {L"\\\\srv\\share\\..\\" + a + L"\\" + b + L"\\" + c,
        L"\\\\?\\UNC\\srv\\share\\" + a + L"\\" + b + L"\\" + c},
-      // relative, rooted in the current drive, or already a device name: as they are
-      {a + L"\\" + b + L"\\" + c, a + L"\\" + b + L"\\" + c},
+      // rooted in the current drive, or already a device name: as they are
       {L"\\" + a + L"\\" + b + L"\\" + c, L"\\" + a + L"\\" + b + L"\\" + c},
       {L"\\\\?\\C:\\" + a + L"\\" + b + L"\\" + c, L"\\\\?\\C:\\" + a + L"\\" + b + L"\\" + c},
   };
