@@ -274,17 +274,18 @@ TEST_F(WineEndToEnd, AClipboardHeldBrieflyIsWaitedForAndTextNeverReplacedUnread)
   Settings("[setting]\nFileName=clipboard\nMemoFormat=<%MEMO%>\n");
   const std::string saved = "確認: クリップボードに保存しました。\n",
                     notSaved = "確認: クリップボードに保存できませんでした。\n";
-  // How long another program holds it once this program starts; what the run shows; what
-  // the clipboard holds after.
-  for (const auto& [hold, box, after] :
-       {std::tuple<std::string, std::string, std::string>{"1500", saved, "old<memo>"},
-        {"5000", notSaved, "old"}}) {
+  // What another program does once this program starts; what the run shows; what the
+  // clipboard holds after.
+  for (const auto& [other, box, after] :
+       {std::tuple<std::string, std::string, std::string>{"clip-hold 1500", saved, "old<memo>"},
+        {"clip-hold 5000", notSaved, "old"},
+        {"clip-unrendered 3000", notSaved, "<none>"}}) {
     ASSERT_EQ(Shell(Feed("old", Probe("clip-set"))).Finish(), "");
-    Child holder = Shell(Probe("clip-hold " + hold));
+    Child holder = Shell(Probe(other));
     ASSERT_EQ(holder.ReadLine(), "held\n");
-    EXPECT_EQ(RunWin("memo"), box) << hold;
+    EXPECT_EQ(RunWin("memo"), box) << other;
     EXPECT_EQ(holder.Finish(), "");
-    EXPECT_EQ(Shell(Probe("clip-get")).Finish(), after) << hold;
+    EXPECT_EQ(Shell(Probe("clip-get")).Finish(), after) << other;
   }
 }
 
