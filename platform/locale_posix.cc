@@ -1,5 +1,5 @@
-// The clock and the date and time pictures on POSIX hosts, with day and month names and
-// AM/PM markers from the user's LC_TIME locale.
+// The clock and the date and time pictures on POSIX hosts, with day and month names, AM/PM
+// markers and the era from the user's LC_TIME locale.
 #include <langinfo.h>
 #include <locale.h>
 #include <time.h>

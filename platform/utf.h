@@ -21,7 +21,8 @@ size_t DecodeUtf8(std::string_view bytes, bool final, std::u16string& out);
 std::u16string DecodeUtf8(std::string_view bytes);
 
 // For file contents: never fails. Lone surrogates outside U+DC80..U+DCFF, which stand for
-// no byte, are written as U+FFFD, so the bytes are valid UTF-8 but for those bytes.
+// no byte, are written as U+FFFD: the result is valid UTF-8 but for the bytes that
+// U+DC80..U+DCFF stand for.
 std::string EncodeUtf8(std::u16string_view text);
 // The same, appended to `out`.
 void EncodeUtf8(std::u16string_view text, std::string& out);

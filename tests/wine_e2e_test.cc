@@ -228,16 +228,19 @@ TEST_F(WineEndToEnd, TextThatCameAsUtf16ReachesFilesValidAndAnsiSettingsAreReadI
   const std::string fffd = "\xEF\xBF\xBD";
   // Lone surrogates ("@": U+DCFF U+D800) in a UTF-16 settings file, and in the command line
   // (the probe passes the bytes FF FE as U+DCFF U+DCFE), become U+FFFD; the bytes of the
-  // Linux arguments are kept.
-  Settings("[setting]\nFileName={dir}/memo.txt\nMemoFormat=<@|%MEMO%>\nShowDialog=0\n",
+  // Linux arguments are kept. So does a pair cut at the end of a line that is too long.
+  const std::string pad(1000, 'x');
+  Settings("[setting]\nFileName={dir}/memo.txt\nMemoFormat=<@|%MEMO%>" + pad +
+               "\xF0\x9F\x93\x9D\nShowDialog=0\n",
            [](const std::string& text) {
              std::u16string units = u"\uFEFF" + DecodeUtf8(text);
              return Utf16(units.replace(units.find(u'@'), 1, u"\xDCFF\xD800"), true);
            });
   EXPECT_EQ(RunWin("\xFF\xFE"), "");
   EXPECT_EQ(RunLinux({"\xFF\xFE"}), "");
-  EXPECT_EQ(ReadFile(root / "win/memo.txt"), "<" + fffd + fffd + "|" + fffd + fffd + ">");
-  EXPECT_EQ(ReadFile(root / "linux/memo.txt"), "<" + fffd + fffd + "|\xFF\xFE>");
+  EXPECT_EQ(ReadFile(root / "win/memo.txt"),
+            "<" + fffd + fffd + "|" + fffd + fffd + ">" + pad + fffd);
+  EXPECT_EQ(ReadFile(root / "linux/memo.txt"), "<" + fffd + fffd + "|\xFF\xFE>" + pad + fffd);
   // So does the clipboard's text.
   Settings(
       "[setting]\nFileName={dir}/clip.txt\nAddFrom=clipboard\nShowDialog=0\n"
