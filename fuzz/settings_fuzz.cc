@@ -51,8 +51,9 @@ class BytesPlatform : public FakePlatform {
   size_t piece_;
 };
 
-// The file's text: UTF-16 after its signature, else UTF-8 (a signature dropped) in which
-// a byte outside a well-formed sequence stands for itself as U+DC80..U+DCFF.
+// The file's text: UTF-16 after its signature, each lone surrogate U+FFFD, else UTF-8 (a
+// signature dropped) in which a byte outside a well-formed sequence stands for itself as
+// U+DC80..U+DCFF.
 std::u16string Text(std::string_view bytes) {
   std::u16string text;
   auto at = [&](size_t i) { return static_cast<uint8_t>(bytes[i]); };
@@ -61,6 +62,15 @@ std::u16string Text(std::string_view bytes) {
     for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
       text.push_back(
           static_cast<char16_t>(little ? at(i) | at(i + 1) << 8 : at(i) << 8 | at(i + 1)));
+    }
+    auto high = [](char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; };
+    auto low = [](char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; };
+    for (size_t i = 0; i < text.size(); ++i) {
+      if (high(text[i]) && i + 1 < text.size() && low(text[i + 1])) {
+        ++i;
+      } else if (high(text[i]) || low(text[i])) {
+        text[i] = 0xFFFD;
+      }
     }
     return text;
   }

@@ -1,6 +1,7 @@
 // UTF-8 bytes to UTF-16 and back: the codec is lossless for any byte string, reads the
 // same in pieces as at once, and gives names back unchanged unless they hold a NUL. The
-// other way, well-formed UTF-16 survives, and names refuse what no byte name stands for.
+// other way, well-formed UTF-16 survives, names refuse what no byte name stands for, and
+// lone surrogates replaced leave valid text.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -61,5 +62,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Require(unitsName.has_value() ==
           (units.find(u'\0') == std::u16string::npos && Paired(units, true)));
   Require(!unitsName || *unitsName == EncodeUtf8(units));
+
+  // Text that came as UTF-16 has its lone surrogates replaced, and then reaches bytes as
+  // valid UTF-8 that reads back the same; well-formed text is left alone.
+  std::u16string replaced = units;
+  ReplaceLoneSurrogates(replaced);
+  Require(Paired(replaced, false) && (replaced == units) == Paired(units, false));
+  Require(DecodeUtf8(EncodeUtf8(replaced)) == replaced);
   return 0;
 }

@@ -10,12 +10,19 @@
 #include <cstdint>
 
 #include "platform/platform_win.h"
+#include "platform/utf.h"
 
 namespace jotlog {
 
 namespace {
 
 constexpr wchar_t kOwnerClass[] = L"jotlogClipboardOwner";
+
+// How long an open waits for another program that holds the clipboard (clipboard managers
+// and remote desktop clients hold it for up to a second): 100 tries, 20 ms apart, as for
+// files.
+constexpr int kOpenTries = 100;
+constexpr DWORD kOpenPause = 20;
 
 class WinTransferBuffer : public TransferBuffer {
  public:
@@ -115,9 +122,8 @@ HWND WinPlatform::ClipboardOwner() {
 bool WinPlatform::OpenClipboard() {
   if (clipboardOpen_) return false;
   HWND owner = ClipboardOwner();
-  // Another program may hold the clipboard for a moment.
-  for (int attempt = 0; attempt < 25; ++attempt) {
-    if (attempt > 0) ::Sleep(20);
+  for (int attempt = 0; attempt < kOpenTries; ++attempt) {
+    if (attempt > 0) ::Sleep(kOpenPause);
     if (::OpenClipboard(owner)) {
       clipboardOpen_ = true;
       return true;
@@ -133,23 +139,35 @@ void WinPlatform::CloseClipboard() {
 }
 
 const char16_t* WinPlatform::GetClipboardData() {
+  clipboardUnreadable_ = false;
   if (!clipboardOpen_) return nullptr;
   HANDLE block = ::GetClipboardData(CF_UNICODETEXT);
-  if (block == nullptr) return nullptr;
-    // The text ends at its first null, and never beyond the block, whatever another program
-    // put there.
+  // Text that is there but is not handed over (its owner failed to render it) or cannot be
+  // locked is unreadable, which is not the same as no text.
+  if (block == nullptr) {
+    clipboardUnreadable_ = ::IsClipboardFormatAvailable(CF_UNICODETEXT) != FALSE;
+    return nullptr;
+  }
+  // The text ends at its first null, and never beyond the block, whatever another program
+  // put there.
 #ifdef _WIN32_WCE
   const auto* text = static_cast<const wchar_t*>(static_cast<void*>(block));
   const size_t units = ::LocalSize(block) / sizeof(wchar_t);
 #else
   const auto* text = static_cast<const wchar_t*>(::GlobalLock(block));
-  if (text == nullptr) return nullptr;
+  if (text == nullptr) {
+    clipboardUnreadable_ = true;
+    return nullptr;
+  }
+  struct Unlock {
+    HANDLE block;
+    ~Unlock() { ::GlobalUnlock(block); }
+  } unlock{block};
   const size_t units = ::GlobalSize(block) / sizeof(wchar_t);
 #endif
   clipboardText_.assign(text, std::find(text, text + units, L'\0'));
-#ifndef _WIN32_WCE
-  ::GlobalUnlock(block);
-#endif
+  // Any program may put lone surrogates there; none of them is to reach a file.
+  ReplaceLoneSurrogates(clipboardText_);
   return clipboardText_.c_str();
 }
 

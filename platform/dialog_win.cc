@@ -1,12 +1,14 @@
-// The result box on Windows: a message box with one OK button, owned by whatever window
-// is in front (the program has none of its own to show).
+// The result box on Windows: a message box with one OK button. It has no owner: a window
+// of another program would be disabled while it is up and, were that program hung, the box
+// would wait on it and never appear. It still comes to the front, above other windows.
 #include "platform/platform_win.h"
 
 namespace jotlog {
 
 void WinPlatform::ShowMessageBox(const std::u16string& text, const std::u16string& caption) {
   const std::wstring wideText = Wide(text), wideCaption = Wide(caption);
-  ::MessageBoxW(::GetForegroundWindow(), wideText.c_str(), wideCaption.c_str(), MB_OK);
+  ::MessageBoxW(nullptr, wideText.c_str(), wideCaption.c_str(),
+                MB_OK | MB_SETFOREGROUND | MB_TOPMOST);
 }
 
 }  // namespace jotlog

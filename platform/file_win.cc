@@ -2,9 +2,11 @@
 //
 // An append is one write of the whole entry on a handle that lets nobody else write while
 // it is open, so runs that bypass the guard never mix their entries; a failed append sets
-// the end of the file back to where it was. A file created new is written under a
-// temporary name beside it and moved into place when complete, so it is there whole or
-// not at all.
+// the end of the file back to where it was, and a memo file the append created is removed
+// again. A file created new is written under a temporary name beside it and moved into
+// place when complete, so it is there whole or not at all. Settings saved by older editors
+// in the system's code page ("ANSI") are read in that code page.
+#include <climits>
 #include <cstdint>
 
 #include "platform/platform_win.h"
@@ -20,7 +22,7 @@ constexpr DWORD kSharePause = 20;
 
 HANDLE Open(const std::wstring& path, DWORD access, DWORD share, DWORD disposition) {
   for (int attempt = 1;; ++attempt) {
-    HANDLE file = ::CreateFileW(path.c_str(), access, share, nullptr, disposition,
+    HANDLE file = ::CreateFileW(LongPathForm(path).c_str(), access, share, nullptr, disposition,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE || ::GetLastError() != ERROR_SHARING_VIOLATION ||
         attempt == kShareTries) {
@@ -55,20 +57,22 @@ Encoding AppendEncoding(HANDLE file) {
 
 class WinTextFile : public ByteTextFile {
  public:
-  // `appendStart` is where an append began: a failed write cuts the file back to it.
-  // `temporary` is the name a new file is written under until Close moves it to `name`.
+  // `appendStart` is where an append began: a failed write cuts the file back to it, and
+  // removes a file the append created (`created`, opened to allow that). `temporary` is
+  // the name a new file is written under until Close moves it to `name`.
   WinTextFile(HANDLE file, bool writing, Encoding encoding, std::optional<uint64_t> appendStart,
-              std::wstring temporary = {}, std::wstring name = {})
-      : ByteTextFile(encoding),
+              std::wstring temporary = {}, std::wstring name = {}, std::wstring created = {})
+      : ByteTextFile(encoding, !writing),
         file_(file),
         writing_(writing),
         appendStart_(appendStart),
         temporary_(std::move(temporary)),
-        name_(std::move(name)) {}
+        name_(std::move(name)),
+        created_(std::move(created)) {}
 
   ~WinTextFile() override {
     file_.Reset();
-    if (!temporary_.empty()) ::DeleteFileW(temporary_.c_str());
+    if (!temporary_.empty()) ::DeleteFileW(LongPathForm(temporary_).c_str());
   }
 
   bool Close() override {
@@ -88,8 +92,10 @@ class WinTextFile : public ByteTextFile {
     if (!file_.Reset()) ok = false;
     if (!temporary_.empty()) {
       // MoveFileW never replaces an existing file, so a file that appeared meanwhile stays.
-      if (ok && !::MoveFileW(temporary_.c_str(), name_.c_str())) ok = false;
-      if (!ok) ::DeleteFileW(temporary_.c_str());
+      if (ok && !::MoveFileW(LongPathForm(temporary_).c_str(), LongPathForm(name_).c_str())) {
+        ok = false;
+      }
+      if (!ok) ::DeleteFileW(LongPathForm(temporary_).c_str());
       temporary_.clear();
     }
     return ok;
@@ -114,10 +120,28 @@ class WinTextFile : public ByteTextFile {
     return ok;
   }
 
+  // Bytes that are not UTF-8, in the system's code page.
+  bool DecodeLegacy(std::string_view bytes, std::u16string& out) override {
+    if (bytes.empty() || bytes.size() > INT_MAX) return false;
+    const int size = static_cast<int>(bytes.size());
+    const int units = ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), size, nullptr, 0);
+    if (units <= 0) return false;
+    std::wstring text(static_cast<size_t>(units), L'\0');
+    if (::MultiByteToWideChar(CP_ACP, 0, bytes.data(), size, text.data(), units) != units) {
+      return false;
+    }
+    out = Utf16(text);
+    return true;
+  }
+
  private:
-  // Cuts an appended file back to the length it had when opened.
+  // Cuts an appended file back to the length it had when opened. A file the append created
+  // is removed while the handle still keeps everyone else from writing to it; it goes
+  // when the handle is closed.
   void RollBack() {
     if (appendStart_ && Seek(file_.get(), *appendStart_, FILE_BEGIN)) ::SetEndOfFile(file_.get());
+    if (!created_.empty()) ::DeleteFileW(LongPathForm(created_).c_str());
+    created_.clear();
   }
 
   WinHandle file_;
@@ -125,31 +149,45 @@ class WinTextFile : public ByteTextFile {
   std::optional<uint64_t> appendStart_;
   std::wstring temporary_;
   std::wstring name_;
+  std::wstring created_;
 };
 
-std::unique_ptr<TextFile> OpenForAppend(const std::wstring& path) {
-  // Reading too, to learn the encoding; a file that may only be written is written in
-  // UTF-8.
-  HANDLE file = Open(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS);
-  Encoding encoding = Encoding::kUtf8;
-  if (file != INVALID_HANDLE_VALUE) {
-    encoding = AppendEncoding(file);
-  } else if (::GetLastError() == ERROR_ACCESS_DENIED) {
-    file = Open(path, GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS);
-  }
-  if (file == INVALID_HANDLE_VALUE) return nullptr;
-  // Nobody else writes while the handle is open, so the end stays where it is found.
+// Nobody else writes while the handle is open, so the end stays where it is found.
+std::unique_ptr<TextFile> Appending(HANDLE file, Encoding encoding, std::wstring created = {}) {
   const std::optional<uint64_t> end = Seek(file, 0, FILE_END);
-  return std::make_unique<WinTextFile>(file, true, encoding, end);
+  return std::make_unique<WinTextFile>(file, true, encoding, end, std::wstring(), std::wstring(),
+                                       std::move(created));
+}
+
+std::unique_ptr<TextFile> OpenForAppend(const std::wstring& path) {
+  // An existing file is opened for reading too, to learn the encoding; one that may only
+  // be written is written in UTF-8. A missing one is created, to be removed again if the
+  // append fails; should another program create it first, it is opened as theirs.
+  constexpr DWORD kReadWrite = GENERIC_READ | GENERIC_WRITE;
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    HANDLE file = Open(path, kReadWrite, FILE_SHARE_READ, OPEN_EXISTING);
+    if (file != INVALID_HANDLE_VALUE) return Appending(file, AppendEncoding(file));
+    DWORD error = ::GetLastError();
+    if (error == ERROR_ACCESS_DENIED) {
+      file = Open(path, GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING);
+      return file != INVALID_HANDLE_VALUE ? Appending(file, Encoding::kUtf8) : nullptr;
+    }
+    if (error != ERROR_FILE_NOT_FOUND) return nullptr;
+    file = Open(path, kReadWrite, FILE_SHARE_READ | FILE_SHARE_DELETE, CREATE_NEW);
+    if (file != INVALID_HANDLE_VALUE) return Appending(file, Encoding::kUtf8, path);
+    error = ::GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return nullptr;
+  }
+  return nullptr;
 }
 
 std::unique_ptr<TextFile> CreateNew(const std::wstring& path) {
-  if (::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return nullptr;
+  if (::GetFileAttributesW(LongPathForm(path).c_str()) != INVALID_FILE_ATTRIBUTES) return nullptr;
   const std::wstring stem = path + L"." + std::to_wstring(::GetCurrentProcessId()) + L".";
   for (int n = 0; n < 100; ++n) {
     std::wstring temporary = stem + std::to_wstring(n) + L".tmp";
-    HANDLE file = ::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = ::CreateFileW(LongPathForm(temporary).c_str(), GENERIC_WRITE, 0, nullptr,
+                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
       return std::make_unique<WinTextFile>(file, true, Encoding::kUtf8, std::nullopt,
                                            std::move(temporary), path);

@@ -1,5 +1,6 @@
-// The clock and the date and time pictures on POSIX hosts, with day and month names and
-// AM/PM markers from the user's LC_TIME locale.
+// The clock and the date and time pictures on POSIX hosts, with day and month names, AM/PM
+// markers and the era from the user's LC_TIME locale.
+#include <langinfo.h>
 #include <locale.h>
 #include <time.h>
 
@@ -73,6 +74,14 @@ const LocaleNames& PosixPlatform::Names() {
   names.am = Text(L"%p");
   tm.tm_hour = 21;
   names.pm = Text(L"%p");
+  // The era of the years counted from 1 AD, as Windows gives it: a locale with eras of
+  // its own names it (Japanese: 西暦); any other keeps the English name.
+  if (*::nl_langinfo_l(ERA, locale) != '\0') {
+    tm = {};
+    tm.tm_year = 1 - 1900;
+    tm.tm_mday = 1;
+    if (std::u16string era = Text(L"%EC"); !era.empty()) names.era = era;
+  }
 
   ::uselocale(previous);
   ::freelocale(locale);

@@ -3,19 +3,50 @@
 // of the line after the program's name, quotes and blanks inside it kept.
 #include <windows.h>
 
+#include <algorithm>
+#include <iterator>
+
 #include "app/run.h"
 #include "platform/platform_win.h"
+#include "platform/utf.h"
+
+namespace {
+
+// The failure box's text, put together where no memory need be had.
+template <size_t N>
+struct BoxText {
+  wchar_t text[N] = {};
+  template <size_t A, size_t B>
+  constexpr BoxText(const char16_t (&first)[A], const char16_t (&second)[B]) {
+    static_assert(A + B - 1 == N);
+    std::copy(first, first + A - 1, text);
+    std::copy(second, second + B, text + A - 1);
+  }
+};
+
+constexpr BoxText<std::size(jotlog::kMemoFileLabel) + std::size(jotlog::kNotSavedWords) - 1>
+    kNotSavedText(jotlog::kMemoFileLabel, jotlog::kNotSavedWords);
+constexpr BoxText<std::size(jotlog::kBoxCaption)> kCaptionText(jotlog::kBoxCaption, u"");
+
+}  // namespace
 
 #ifdef _WIN32_WCE
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int) {
 #else
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int) {
 #endif
+  // Outside the try, so that the guard is held while the box below is up.
+  jotlog::WinPlatform platform(instance);
   try {
-    jotlog::WinPlatform platform(instance);
-    return jotlog::WinMain(platform, jotlog::Utf16(commandLine != nullptr ? commandLine : L""));
+    // Wide text from the system may hold lone surrogates, which no file should receive.
+    std::u16string memo = jotlog::Utf16(commandLine != nullptr ? commandLine : L"");
+    jotlog::ReplaceLoneSurrogates(memo);
+    return jotlog::WinMain(platform, memo);
   } catch (...) {
-    // Only exhausted memory gets here; the run ends without a box.
+    // Only exhausted memory gets here: the run is reported as failed, as every failure
+    // is, with text that needs no memory.
+    ::MessageBoxW(nullptr, kNotSavedText.text, kCaptionText.text,
+                  MB_OK | MB_SETFOREGROUND | MB_TOPMOST);
     return 0;
   }
 }

@@ -2,6 +2,9 @@
 // name, "\My Documents\..." included.
 #include <shlobj.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "platform/platform_win.h"
 
 namespace jotlog {
@@ -35,6 +38,46 @@ std::optional<std::wstring> WinPathFor(const std::u16string& name) {
   if (path.empty()) return std::nullopt;
   if (path.back() == L'\\') path.pop_back();
   return path + Wide(std::u16string_view(name).substr(kDocuments.size()));
+}
+
+std::wstring LongPathForm(const std::wstring& path) {
+  if (path.size() < MAX_PATH) return path;
+  auto separator = [](wchar_t c) { return c == L'\\' || c == L'/'; };
+  std::wstring root;
+  size_t rest = 0;
+  const bool letter = (path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z');
+  if (letter && path[1] == L':' && separator(path[2])) {
+    root = L"\\\\?\\" + path.substr(0, 2);
+    rest = 2;
+  } else if (separator(path[0]) && separator(path[1]) && path[2] != L'?' && path[2] != L'.') {
+    // \\server\share stays as it is; the parts after it are resolved.
+    const size_t server = std::find_if(path.begin() + 2, path.end(), separator) - path.begin();
+    const size_t share =
+        std::find_if(path.begin() + std::min(server + 1, path.size()), path.end(), separator) -
+        path.begin();
+    if (server == 2 || server >= path.size() - 1 || share == server + 1) return path;
+    root = L"\\\\?\\UNC\\" + path.substr(2, server - 2) + L"\\" +
+           path.substr(server + 1, share - server - 1);
+    rest = share;
+  } else {
+    return path;  // relative, rooted in the current drive, or already in a device form
+  }
+  std::vector<std::wstring> parts;
+  for (size_t at = rest; at < path.size();) {
+    const size_t end = std::find_if(path.begin() + at, path.end(), separator) - path.begin();
+    const std::wstring part = path.substr(at, end - at);
+    if (part == L"..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != L".") {
+      parts.push_back(part);
+    }
+    at = end + 1;
+  }
+  std::wstring result = root;
+  for (const std::wstring& part : parts) result += L"\\" + part;
+  // A name that ends in a separator names a folder, and still does.
+  if (separator(path.back()) || parts.empty()) result += L'\\';
+  return result;
 }
 
 std::u16string WinPlatform::ModulePath() {

@@ -95,13 +95,9 @@ int FormatPicture(PictureKind kind, const SystemTime& time, std::u16string_view 
   std::u16string field;
   for (size_t i = 0; i < picture.size();) {
     char16_t c = picture[i];
-    if (c == u'\'' && i + 1 < picture.size() && picture[i + 1] == u'\'') {
-      text.push_back(u'\'');
-      i += 2;
-      continue;
-    }
     if (c == u'\'') {
-      // Quoted literal up to the closing quote (or the end); '' is one quote.
+      // Quoted literal up to the closing quote (or the end); '' within is one quote. Two
+      // quotes outside open and close an empty one.
       ++i;
       while (i < picture.size()) {
         if (picture[i] == u'\'') {

@@ -4,8 +4,8 @@
 // Date pictures: d dd ddd dddd (day, names), M MM MMM MMMM (month, names), y yy yyyy
 // (year), g gg (era). Time pictures: h hh (12-hour), H HH (24-hour), m mm, s ss, t tt
 // (AM/PM marker, first letter or whole). Longer runs of a letter act as the longest form.
-// Text in single quotes is literal and '' stands for one quote; any other character is
-// copied as it is.
+// Text in single quotes is literal and '' within it stands for one quote ('' outside is
+// an empty quoted text); any other character is copied as it is.
 #pragma once
 
 #include <array>

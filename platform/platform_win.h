@@ -89,4 +89,10 @@ std::u16string Utf16(std::wstring_view text);
 // a NUL (which would cut it short) or the documents folder cannot be had.
 std::optional<std::wstring> WinPathFor(const std::u16string& name);
 
+// The name to hand to the file functions. An absolute name (drive or UNC) of MAX_PATH units
+// or more is given in the "\\?\" form, which has no length limit but is taken literally:
+// so "/" becomes "\", empty and "." parts are dropped and ".." takes away the part before
+// it (never the drive or the share). Any other name is returned as it is.
+std::wstring LongPathForm(const std::wstring& path);
+
 }  // namespace jotlog

@@ -1,5 +1,7 @@
 #include "platform/text_file.h"
 
+#include <algorithm>
+
 #include "platform/utf.h"
 
 namespace jotlog {
@@ -20,10 +22,18 @@ std::string EncodeText(std::u16string_view text, Encoding encoding) {
 void EncodeText(std::u16string_view text, Encoding encoding, std::string& bytes) {
   if (encoding == Encoding::kUtf8) return EncodeUtf8(text, bytes);
   const bool little = encoding == Encoding::kUtf16Le;
-  for (char16_t unit : text) {
+  auto put = [&](char16_t unit) {
     const char low = static_cast<char>(unit & 0xFF), high = static_cast<char>(unit >> 8);
     bytes.push_back(little ? low : high);
     bytes.push_back(little ? high : low);
+  };
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (IsSurrogatePair(text, i)) {
+      put(text[i++]);
+      put(text[i]);
+    } else {
+      put(text[i] >= 0xD800 && text[i] <= 0xDFFF ? u'\uFFFD' : text[i]);
+    }
   }
 }
 
@@ -66,10 +76,34 @@ bool ByteTextFile::Ensure() {
       encoding_ = encoding;
       undecoded_.erase(0, length);
       signatureRead_ = true;
+      if (legacyCodePage_ && length == 0) {
+        DecodeWhole();
+        break;
+      }
     }
     Decode();
   }
   return !decoded_.empty();
+}
+
+void ByteTextFile::DecodeWhole() {
+  while (!ended_) {
+    char chunk[65536];
+    const ptrdiff_t n = ReadBytes(chunk, sizeof chunk);
+    if (n > 0) {
+      undecoded_.append(chunk, static_cast<size_t>(n));
+    } else {
+      ended_ = true;
+    }
+  }
+  DecodeUtf8(undecoded_, true, decoded_);
+  // Valid UTF-8 decodes to no unit of U+DC80..U+DCFF.
+  const bool valid = std::none_of(decoded_.begin(), decoded_.end(),
+                                  [](char16_t unit) { return unit >= 0xDC80 && unit <= 0xDCFF; });
+  std::u16string legacy;
+  if (!valid && DecodeLegacy(undecoded_, legacy)) decoded_ = std::move(legacy);
+  undecoded_.clear();
+  undecoded_.shrink_to_fit();
 }
 
 void ByteTextFile::Decode() {
@@ -78,10 +112,29 @@ void ByteTextFile::Decode() {
     used = DecodeUtf8(undecoded_, ended_, decoded_);
   } else {
     const bool little = encoding_ == Encoding::kUtf16Le;
+    auto unit = [&](size_t at) {
+      auto first = static_cast<unsigned char>(undecoded_[at]);
+      auto second = static_cast<unsigned char>(undecoded_[at + 1]);
+      return static_cast<char16_t>(little ? first | second << 8 : second | first << 8);
+    };
     for (; used + 1 < undecoded_.size(); used += 2) {
-      auto first = static_cast<unsigned char>(undecoded_[used]);
-      auto second = static_cast<unsigned char>(undecoded_[used + 1]);
-      decoded_.push_back(static_cast<char16_t>(little ? first | second << 8 : second | first << 8));
+      const char16_t c = unit(used);
+      if (c >= 0xD800 && c <= 0xDBFF) {
+        if (used + 3 < undecoded_.size()) {
+          const char16_t next = unit(used + 2);
+          if (next >= 0xDC00 && next <= 0xDFFF) {
+            decoded_.push_back(c);
+            decoded_.push_back(next);
+            used += 2;
+            continue;
+          }
+        } else if (!ended_) {
+          break;  // its other half may come with the next piece
+        }
+        decoded_.push_back(u'\uFFFD');
+      } else {
+        decoded_.push_back(c >= 0xDC00 && c <= 0xDFFF ? u'\uFFFD' : c);
+      }
     }
     if (ended_) used = undecoded_.size();  // an odd byte at the very end is dropped
   }

@@ -1,6 +1,7 @@
 // The on-disk form of text files, the same on every host: UTF-8 without a signature when
 // written; on reading, a UTF-8 signature is dropped, a UTF-16 one (either byte order) is
-// followed, and CR LF is delivered as LF.
+// followed, and CR LF is delivered as LF. UTF-16 read or written holds no lone surrogate:
+// each becomes U+FFFD.
 #pragma once
 
 #include <cstddef>
@@ -17,7 +18,8 @@ enum class Encoding { kUtf8, kUtf16Le, kUtf16Be };
 // The encoding a file's first bytes announce, and the length of that signature.
 std::pair<Encoding, size_t> Signature(std::string_view start);
 
-// The bytes for `text` in `encoding`; never fails (see EncodeUtf8 for lone surrogates).
+// The bytes for `text` in `encoding`; never fails. In UTF-16 a lone surrogate becomes
+// U+FFFD; for UTF-8 see EncodeUtf8.
 std::string EncodeText(std::u16string_view text, Encoding encoding);
 // The same, appended to `out`.
 void EncodeText(std::u16string_view text, Encoding encoding, std::string& out);
@@ -25,9 +27,14 @@ void EncodeText(std::u16string_view text, Encoding encoding, std::string& out);
 // A text file over a host's byte file. Reading decodes as above; writing encodes as the
 // file's encoding, with no translation, and holds everything until Flush, which hands it
 // to the file in one write. Hosts supply the byte transfers and Close.
+//
+// With `legacyCodePage`, a file read that has no signature and is not valid UTF-8 is read
+// whole and handed to DecodeLegacy, for hosts whose older editors save text in a code page
+// of the system's; without, its bytes are kept as they are (see utf.h).
 class ByteTextFile : public TextFile {
  public:
-  explicit ByteTextFile(Encoding encoding) : encoding_(encoding) {}
+  explicit ByteTextFile(Encoding encoding, bool legacyCodePage = false)
+      : encoding_(encoding), legacyCodePage_(legacyCodePage) {}
 
   char16_t Get() override;
   bool Write(std::u16string_view text) override;
@@ -38,13 +45,19 @@ class ByteTextFile : public TextFile {
   virtual ptrdiff_t ReadBytes(char* buffer, size_t size) = 0;
   // Hands all of `bytes` to the file; false on failure.
   virtual bool WriteBytes(std::string_view bytes) = 0;
+  // The text of `bytes` in the legacy code page; false when it cannot be had.
+  virtual bool DecodeLegacy(std::string_view /*bytes*/, std::u16string& /*out*/) { return false; }
 
  private:
   // Makes sure an undelivered unit is there; false at the end of the input or on error.
   bool Ensure();
   void Decode();
+  // Reads the rest of the file and decodes it as UTF-8, or in the legacy code page when it
+  // is not valid UTF-8.
+  void DecodeWhole();
 
   Encoding encoding_;
+  bool legacyCodePage_;
   bool failed_ = false;
   bool ended_ = false;
   bool signatureRead_ = false;

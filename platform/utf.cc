@@ -39,15 +39,15 @@ bool Encode(std::u16string_view text, bool nameRules, std::string& out) {
     }
     char32_t cp = text[i];
     if (nameRules && cp == 0) return false;
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
+    if (IsSurrogatePair(text, i)) {
       cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
       ++i;
     } else if (IsEscapedByte(static_cast<char16_t>(cp))) {
       out.push_back(static_cast<char>(cp - 0xDC00));
       continue;
-    } else if (cp >= 0xD800 && cp <= 0xDFFF && nameRules) {
-      return false;
+    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+      if (nameRules) return false;
+      cp = 0xFFFD;
     }
     if (cp < 0x80) {
       out.push_back(static_cast<char>(cp));
@@ -125,6 +125,16 @@ std::string EncodeUtf8(std::u16string_view text) {
 }
 
 void EncodeUtf8(std::u16string_view text, std::string& out) { Encode(text, false, out); }
+
+void ReplaceLoneSurrogates(std::u16string& text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (IsSurrogatePair(text, i)) {
+      ++i;
+    } else if (text[i] >= 0xD800 && text[i] <= 0xDFFF) {
+      text[i] = 0xFFFD;
+    }
+  }
+}
 
 std::optional<std::string> EncodeUtf8Name(std::u16string_view text) {
   std::string out;

@@ -27,9 +27,9 @@ TEST(Picture, FormatsLikeTheWin32Pictures) {
       {T, thursday, u"h hh t tt dd/MM", u"8 08 A AM dd/MM", true},
       {T, evening, u"hhh:mmm:sss tt", u"08:45:03 PM", true},
       {T, SystemTime{2024, 1, 1, 1, 0, 0, 0, 0}, u"h tt|H", u"12 AM|0", true},
-      // Quotes: literal text, '' for one quote, an unclosed quote runs to the end.
-      {D, thursday, u"'yyyy' ''yy'' 'it''s' '%TIME% d MMMM", u"yyyy '24' it's %TIME% d MMMM",
-       false},
+      // Quotes: literal text, '' for one quote within it and for nothing outside, an
+      // unclosed quote runs to the end.
+      {D, thursday, u"'yyyy' ''yy'' 'it''s' '%TIME% d MMMM", u"yyyy 24 it's %TIME% d MMMM", false},
       {D, thursday, u"", u"", false},
   };
   for (const auto& [kind, time, picture, expected, needsNames] : cases) {

@@ -47,6 +47,25 @@ TEST(WinPathFor, MapsMyDocumentsAndLeavesOtherNamesAsTheyAre) {
   }
 }
 
+TEST(LongPathForm, GivesAbsoluteNamesPastTheLimitInTheFormWithoutOne) {
+  const std::wstring a(100, L'a'), b(100, L'b'), c(100, L'c');
+  const std::pair<std::wstring, std::wstring> cases[] = {
+      {L"C:\\" + a + L"\\" + b, L"C:\\" + a + L"\\" + b},  // short enough: as it is
+      {L"C:\\" + a + L"\\" + b + L"\\" + c, L"\\\\?\\C:\\" + a + L"\\" + b + L"\\" + c},
+      {L"z:/" + a + L"//./" + b + L"/x/../" + c + L"/",
+       L"\\\\?\\z:\\" + a + L"\\" + b + L"\\" + c + L"\\"},
+      {L"C:\\..\\..\\" + a + L"\\" + b + L"\\" + c, L"\\\\?\\C:\\" + a + L"\\" + b + L"\\" + c},
+      {L"\\\\srv\\share\\..\\" + a + L"\\" + b + L"\\" + c,
+       L"\\\\?\\UNC\\srv\\share\\" + a + L"\\" + b + L"\\" + c},
+      // rooted in the current drive, or already a device name: as they are
+      {L"\\" + a + L"\\" + b + L"\\" + c, L"\\" + a + L"\\" + b + L"\\" + c},
+      {L"\\\\?\\C:\\" + a + L"\\" + b + L"\\" + c, L"\\\\?\\C:\\" + a + L"\\" + b + L"\\" + c},
+  };
+  for (const auto& [name, form] : cases) {
+    EXPECT_EQ(LongPathForm(name), form) << std::string(name.begin(), name.end());
+  }
+}
+
 TEST_F(WinFiles, AnOpenWaitsBrieflyForAnotherWriterAndNeverHangs) {
   const std::u16string name = Utf16((folder / "memo.txt").wstring());
   for (bool released : {true, false}) {

@@ -5,6 +5,11 @@
 //                         dismisses it (with --hold after another line); exits as PROGRAM
 //   clip-set, clip-get    the clipboard's Unicode text from input, to output (or <none>)
 //   clip-set-other        the clipboard holding a format other than text
+//   clip-hold MS          opens the clipboard, prints "held" and keeps it for MS ms
+//   clip-unrendered MS    text on the clipboard that is never rendered when asked for;
+//                         prints "held", owns the clipboard for MS ms
+//   hang                  shows a window in front, prints "ready" and stops answering
+//                         messages until a line of input comes
 //   append FILE MARK      four lines of four million MARKs appended through the platform
 //   pictures              the text of each picture of picture_table.h, a line each
 #include <fcntl.h>
@@ -12,6 +17,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <iterator>
@@ -113,6 +119,48 @@ int ClipboardGet() {
   return 0;
 }
 
+int ClipboardHold(DWORD milliseconds) {
+  if (!::OpenClipboard(nullptr)) return 1;
+  Print(u"held\n");
+  ::Sleep(milliseconds);
+  ::CloseClipboard();
+  return 0;
+}
+
+int ClipboardUnrendered(DWORD milliseconds) {
+  HWND owner = ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, nullptr,
+                                 nullptr);
+  if (owner == nullptr || !::OpenClipboard(owner)) return 1;
+  ::EmptyClipboard();
+  ::SetClipboardData(CF_UNICODETEXT, nullptr);  // rendered on request, which is ignored
+  ::CloseClipboard();
+  Print(u"held\n");
+  const ULONGLONG end = ::GetTickCount64() + milliseconds;
+  for (ULONGLONG now; (now = ::GetTickCount64()) < end;) {
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_ALLINPUT);
+    for (MSG message; ::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE);) {
+      ::DispatchMessageW(&message);
+    }
+  }
+  ::DestroyWindow(owner);
+  return 0;
+}
+
+int Hang() {
+  HWND window = ::CreateWindowExW(0, L"STATIC", L"hung", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
+                                  200, 100, nullptr, nullptr, nullptr, nullptr);
+  if (window == nullptr) return 1;
+  ::SetForegroundWindow(window);
+  for (MSG message; ::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE);) {
+    ::DispatchMessageW(&message);
+  }
+  if (::GetForegroundWindow() != window) return 2;
+  Print(u"ready\n");
+  ReadLine();  // no message is answered meanwhile
+  ::DestroyWindow(window);
+  return 0;
+}
+
 int Append(const wchar_t* name, wchar_t mark) {
   WinPlatform platform(::GetModuleHandleW(nullptr));
   for (int i = 0; i < 4; ++i) {
@@ -159,6 +207,12 @@ int wmain(int argc, wchar_t** argv) {
     return SetClipboard(::RegisterClipboardFormatW(L"jotlog.test"), bytes, sizeof bytes) ? 0 : 1;
   }
   if (command == L"clip-get") return ClipboardGet();
+  if (command == L"clip-hold" && argc == 3)
+    return ClipboardHold(std::wcstoul(argv[2], nullptr, 10));
+  if (command == L"clip-unrendered" && argc == 3) {
+    return ClipboardUnrendered(std::wcstoul(argv[2], nullptr, 10));
+  }
+  if (command == L"hang") return Hang();
   if (command == L"append" && argc == 4) return Append(argv[2], argv[3][0]);
   if (command == L"pictures") return Pictures();
   return 2;
