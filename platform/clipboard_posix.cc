@@ -32,8 +32,9 @@ class PosixTransferBuffer : public TransferBuffer {
 
 // The text types, best first, and whether each is Latin-1 (else UTF-8, its bytes kept).
 constexpr std::pair<std::string_view, bool> kTextTypes[] = {
-    {"UTF8_STRING", false}, {"text/plain;charset=utf-8", false}, {"text/plain", false},
-    {"STRING", true},       {"TEXT", true},
+    {"UTF8_STRING", false}, {"text/plain;charset=utf-8", false},
+    {"text/plain", false},  {"STRING", true},
+    {"TEXT", true},
 };
 
 // The best text type among `types`, one a line; null when none is text.
@@ -96,8 +97,8 @@ const char16_t* PosixPlatform::GetClipboardData() {
   run.outputLimit = kClipboardTextLimit;
   const HelperResult types =
       wayland_ ? RunClipboardHelper({paste_, "--list-types"}, run, clipboardLost_)
-               : RunClipboardHelper({paste_, "-selection", "clipboard", "-o", "-t", "TARGETS"},
-                                    run, clipboardLost_);
+               : RunClipboardHelper({paste_, "-selection", "clipboard", "-o", "-t", "TARGETS"}, run,
+                                    clipboardLost_);
   if (types.exitCode == 1) return nullptr;
   const auto* type = types.exitCode == 0 ? BestTextType(types.output) : nullptr;
   if (type == nullptr) {
@@ -106,10 +107,9 @@ const char16_t* PosixPlatform::GetClipboardData() {
   }
   const std::string name(type->first);
   const HelperResult pasted =
-      wayland_
-          ? RunClipboardHelper({paste_, "--no-newline", "--type", name}, run, clipboardLost_)
-          : RunClipboardHelper({paste_, "-selection", "clipboard", "-o", "-t", name}, run,
-                               clipboardLost_);
+      wayland_ ? RunClipboardHelper({paste_, "--no-newline", "--type", name}, run, clipboardLost_)
+               : RunClipboardHelper({paste_, "-selection", "clipboard", "-o", "-t", name}, run,
+                                    clipboardLost_);
   if (pasted.exitCode != 0) {
     clipboardUnreadable_ = true;
     return nullptr;

@@ -395,7 +395,8 @@ std::unique_ptr<TextFile> PosixPlatform::OpenTextFile(const std::u16string& name
     fd.Release();
     return file;
   }
-  auto file = std::make_unique<PosixTextFile>(fd.get(), mode != OpenMode::kRead, encoding, newFolder);
+  auto file =
+      std::make_unique<PosixTextFile>(fd.get(), mode != OpenMode::kRead, encoding, newFolder);
   fd.Release();
   return file;
 }

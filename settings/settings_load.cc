@@ -50,8 +50,8 @@ int SettingsFile::Load() {
     }
     if (line.empty() || line[0] == u'#') continue;
     if (line[0] == u'[' && line.back() == u']') {
-      entries = line.compare(1, line.size() - 2, kept) == 0 ? &FindOrAddSection(kept, true)
-                                                            : nullptr;
+      entries =
+          line.compare(1, line.size() - 2, kept) == 0 ? &FindOrAddSection(kept, true) : nullptr;
       continue;
     }
     if (entries == nullptr) continue;

@@ -18,6 +18,14 @@ namespace {
 
 using namespace jotlog::test;
 
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+constexpr bool kSanitized = __has_feature(address_sanitizer);
+#else
+constexpr bool kSanitized = false;
+#endif
+
 const std::string kClipboardSaved = "確認: クリップボードに保存しました。\n";
 const std::string kClipboardNotSaved = "確認: クリップボードに保存できませんでした。\n";
 
@@ -138,6 +146,21 @@ TEST_F(EndToEnd, TheDefaultFileIsWrittenWholeWhereNoLinkCanBeMade) {
   EXPECT_EQ(ReadFile(bin / "jotlog.ini"), expected);
 }
 
+TEST_F(EndToEnd, ALongSettingsFileCostsNoMoreThanItHolds) {
+  // 40 MiB of lines that add nothing: blank ones and one key over and over. (Made by the
+  // shell: this process stays small, as the run starts as a copy of it.)
+  ASSERT_EQ(Shell("{ echo [setting]; head -c 20971520 /dev/zero | tr '\\0' '\\n'; yes x | "
+                  "head -n 10485760; echo 'MemoFormat=<%MEMO%>'; } >" +
+                  (root / "bin/jotlog.ini").string())
+                .Finish(),
+            "");
+  EXPECT_EQ(Run({"memo"}), kSaved);
+  EXPECT_EQ(ReadFile(memoFile()), "<memo>");
+  rusage usage;
+  getrusage(RUSAGE_CHILDREN, &usage);
+  EXPECT_LT(usage.ru_maxrss, 64 << 10);  // KiB
+}
+
 TEST_F(EndToEnd, UnsavedEntriesLeaveNoTraceAndUtf16MemoFilesStayUtf16) {
   const fs::path memo = root / "memo.txt", pipe = root / "pipe", absent = root / "new.txt";
   const std::string old(40, 'o');
@@ -150,8 +173,8 @@ TEST_F(EndToEnd, UnsavedEntriesLeaveNoTraceAndUtf16MemoFilesStayUtf16) {
   const std::pair<std::string, const char*> cases[] = {
       // FileName, shell words before the run
       {memo.string(), "trap '' XFSZ; prlimit --fsize=50 "},  // the write would fail part way
-      {memo.string(), "prlimit --fsize=50 "},  // so it would with SIGXFSZ at its default
-      {memo.string(), "prlimit --fsize=10 "},  // the file is already over the limit
+      {memo.string(), "prlimit --fsize=50 "},   // so it would with SIGXFSZ at its default
+      {memo.string(), "prlimit --fsize=10 "},   // the file is already over the limit
       {absent.string(), "prlimit --fsize=0 "},  // a file this run created goes again
       {"/dev/full", ""},
       {pipe.string(), ""},                 // a named pipe without a reader is not waited on
@@ -167,6 +190,17 @@ TEST_F(EndToEnd, UnsavedEntriesLeaveNoTraceAndUtf16MemoFilesStayUtf16) {
     EXPECT_FALSE(fs::exists(absent)) << prefix;
   }
   if (appendOnly) Shell("chattr -a " + memo.string()).Finish();
+
+  // Memory runs out building the entry: the failure box, nothing written. (A limit on the
+  // address space leaves the sanitizers no room to start.)
+  if (!kSanitized) {
+    std::string format;
+    for (int i = 0; i < 170; ++i) format += "%MEMO%";
+    Settings("[setting]\nFileName=" + memo.string() + "\nMemoFormat=" + format + "\n");
+    const std::string part(60000, 'm');
+    EXPECT_EQ(Run({part, part}, "prlimit --as=64000000 "), kNotSaved);
+    EXPECT_EQ(ReadFile(memo), old);
+  }
 
   // Appended in its own form; with an odd number of bytes, every unit would be split.
   const std::string utf16 = "\xFF\xFE" + Utf16(u"a", true);
@@ -316,7 +350,8 @@ TEST_F(EndToEnd, TheClipboardHelpersOnWaylandAndX) {
   // made of what it does when asked for the types on offer, for the text and to copy.
   const fs::path tools = root / "tools", clip = root / "clip", log = root / "log";
   fs::create_directories(tools);
-  const std::string list = "printf 'TARGETS\\nimage/png\\nUTF8_STRING\\ntext/plain;charset=utf-8\\n'",
+  const std::string list =
+                        "printf 'TARGETS\\nimage/png\\nUTF8_STRING\\ntext/plain;charset=utf-8\\n'",
                     read = "cat " + clip.string(), copy = "cat >" + clip.string();
   auto helpers = [&](bool wayland, const std::string& types, const std::string& text,
                      const std::string& copied) {
@@ -354,7 +389,7 @@ TEST_F(EndToEnd, TheClipboardHelpersOnWaylandAndX) {
       {false, list, "kill -9 $$", copy, "old"},
       {true, list, endless, copy, "old"},
       {false, endless, read, copy, "old"},
-      {true, "exit 1", read, copy, "<memo>"},  // nothing copied
+      {true, "exit 1", read, copy, "<memo>"},   // nothing copied
       {false, "exit 1", read, copy, "<memo>"},  // no owner
       {true, "echo image/png", read, copy, "<memo>"},
       {true, list, read, "[ \"$1\" = --clear ] && : >" + clip.string() + "; exit 1", "old"},
