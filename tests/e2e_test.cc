@@ -231,7 +231,9 @@ TEST_F(EndToEnd, FailingRunsTakeNothingFromAnotherWriter) {
   logger.join();
   std::string expected(100, 'o');
   for (size_t i = 0; i < lines; ++i) expected += "line\n";
-  EXPECT_EQ(ReadFile(memo), expected);
+  const std::string file = ReadFile(memo);
+  EXPECT_EQ(file.size(), expected.size());
+  EXPECT_TRUE(file == expected);  // (too long to show)
 }
 
 TEST_F(EndToEnd, PipesAndFoldersAreWrittenOrPassedOverButNeverWaitedOn) {
@@ -409,7 +411,7 @@ TEST_F(EndToEnd, TheClipboardHelpersOnWaylandAndX) {
   EXPECT_LT(usage.ru_maxrss, 512 << 10);  // KiB: endless text costs a few times the limit
 
   // A termination while a helper runs ends the helper's group first.
-  helpers(true, hang, read, copy);
+  helpers(true, hang, hang, copy);
   for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
     Child run = Start({"memo"}, "echo $$; exec ");
     pid_t pid = 0;
