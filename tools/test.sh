@@ -24,6 +24,9 @@ command -v x86_64-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-x86-6
 [ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
 command -v wine >/dev/null || need+=(wine64 wine)
 command -v locale-gen >/dev/null || need+=(locales)
+# A stick without hard links: an exFAT image on a loop device, served by exfat-fuse.
+command -v mkfs.exfat >/dev/null || need+=(exfatprogs)
+[ -x /sbin/mount.exfat-fuse ] || need+=(exfat-fuse)
 updated=
 install() {
   [ -n "$updated" ] || apt-get update
