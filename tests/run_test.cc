@@ -59,7 +59,6 @@ TEST(WinMain, RunningOutOfMemoryShowsTheDestinationsFailureAndWritesNothing) {
   enum Fault { kFormat, kWrite };
   const std::tuple<const char16_t*, Fault, std::u16string> cases[] = {
       // FileName, where memory runs out, the box
-      {u"m", kFormat, kNotSaved},
       {u"m", kWrite, kNotSaved},  // half of the entry queued
       {u"clipboard", kFormat, u"確認: クリップボードに保存できませんでした。"},
   };
