@@ -1,5 +1,7 @@
 #include "app/run.h"
 
+#include <new>
+
 #include "app/clipboard.h"
 #include "app/memo_entry.h"
 #include "platform/wide_stream.h"
@@ -53,10 +55,24 @@ void RecordMemo(Platform& platform, SettingsFile& settings, const std::u16string
 }
 
 int WinMain(Platform& platform, const std::u16string& commandLine) {
+  // Running out of memory ends the run like any other failure: with the box of its
+  // destination, whose texts are made before anything can run out.
+  const std::u16string caption = kBoxCaption;
+  const std::u16string memoFileFailure = std::u16string(kMemoFileLabel) + kNotSavedWords;
+  const std::u16string clipboardFailure = std::u16string(kClipboardLabel) + kNotSavedWords;
   if (platform.CreateNamedMutex(kMutexName) == kErrorAlreadyExists) return 0;
   SettingsFile settings(platform, true);
   if (settings.openFailed()) LoadFallbackSettings(settings);
-  RecordMemo(platform, settings, commandLine);
+  bool toClipboard = false;
+  try {
+    // A look that adds nothing, so the run's own lookups stay in their order.
+    const std::u16string defaultFileName = keys::kDefaultFileName;
+    toClipboard = settings.GetWithDefault(keys::kSection, keys::kFileName, defaultFileName,
+                                          false) == keys::kClipboard;
+    RecordMemo(platform, settings, commandLine);
+  } catch (const std::bad_alloc&) {
+    platform.ShowMessageBox(toClipboard ? clipboardFailure : memoFileFailure, caption);
+  }
   return 0;
 }
 

@@ -110,7 +110,7 @@ std::u16string Text(std::string_view bytes) {
 using Entries = std::vector<std::pair<std::u16string, std::u16string>>;
 using Store = std::vector<std::pair<std::u16string, Entries>>;
 
-// The sections and entries the README's syntax gives for the text.
+// The entries of section `setting` the README's syntax gives for the text.
 Store Parse(std::u16string text) {
   text.resize(std::min(text.size(), text.find(u'\xFFFF')));  // U+FFFF ends the input
   Store store;
@@ -120,20 +120,26 @@ Store Parse(std::u16string text) {
     std::u16string line = text.substr(start, end - start);
     start = end + 1;
     if (!line.empty() && line.back() == u'\r' && end < text.size()) line.pop_back();  // CR LF
-    line.resize(std::min<size_t>(line.size(), 1023));
+    if (line.size() > 1023) {
+      line.resize(1023);
+      if (line.back() >= 0xD800 && line.back() <= 0xDBFF) line.back() = u'\xFFFD';
+    }
     line.resize(std::min(line.size(), line.find(u'\0')));
     if (line.empty() || line[0] == u'#') continue;
     if (line.size() >= 2 && line.front() == u'[' && line.back() == u']') {
       section = line.substr(1, line.size() - 2);
+      if (section == u"setting" && store.empty()) store.emplace_back(section, Entries{});
       continue;
     }
     const size_t equals = line.find(u'=');
     const std::u16string key = line.substr(0, equals);
     const std::u16string value = equals == std::u16string::npos ? line : line.substr(equals + 1);
-    auto found = std::find_if(store.begin(), store.end(),
-                              [&](const auto& named) { return named.first == section; });
-    if (found == store.end()) found = store.emplace(store.end(), section, Entries{});
-    found->second.emplace_back(key, value);
+    if (section != u"setting") continue;  // no other section is ever looked up
+    Entries& entries = store.front().second;
+    if (std::none_of(entries.begin(), entries.end(),
+                     [&](const auto& entry) { return entry.first == key; })) {
+      entries.emplace_back(key, value);  // of two entries with one key, the first counts
+    }
   }
   return store;
 }

@@ -1,7 +1,10 @@
 // The desktop clipboard on POSIX hosts, through its helper programs: wl-paste and wl-copy
 // on Wayland, xclip on X11. A program that ends at once cannot serve its own clipboard
 // text, so the helpers hold what is copied.
+#include <iterator>
 #include <new>
+#include <string_view>
+#include <utility>
 
 #include "platform/helper_posix.h"
 #include "platform/platform_posix.h"
@@ -12,8 +15,7 @@ namespace jotlog {
 
 namespace {
 
-// The most clipboard text read, in bytes; a clipboard holding more counts as holding no
-// text.
+// The most clipboard text read, in bytes; more than that cannot be read.
 constexpr size_t kClipboardTextLimit = size_t{64} << 20;
 
 class PosixTransferBuffer : public TransferBuffer {
@@ -28,15 +30,31 @@ class PosixTransferBuffer : public TransferBuffer {
   size_t size_;
 };
 
-// Whether `lines`, one item a line, holds `item`.
-bool HasLine(std::string_view lines, std::string_view item) {
-  while (!lines.empty()) {
-    const size_t end = lines.find('\n');
-    if (lines.substr(0, end) == item) return true;
+// The text types, best first, and whether each is Latin-1 (else UTF-8, its bytes kept).
+constexpr std::pair<std::string_view, bool> kTextTypes[] = {
+    {"UTF8_STRING", false}, {"text/plain;charset=utf-8", false},
+    {"text/plain", false},  {"STRING", true},
+    {"TEXT", true},
+};
+
+// The best text type among `types`, one a line; null when none is text.
+const std::pair<std::string_view, bool>* BestTextType(std::string_view types) {
+  const std::pair<std::string_view, bool>* best = std::end(kTextTypes);
+  while (!types.empty()) {
+    const size_t end = types.find('\n');
+    for (auto* type = std::begin(kTextTypes); type < best; ++type) {
+      if (types.substr(0, end) == type->first) best = type;
+    }
     if (end == std::string_view::npos) break;
-    lines.remove_prefix(end + 1);
+    types.remove_prefix(end + 1);
   }
-  return false;
+  return best == std::end(kTextTypes) ? nullptr : best;
+}
+
+std::u16string DecodeLatin1(std::string_view bytes) {
+  std::u16string text(bytes.size(), u'\0');
+  for (size_t i = 0; i < bytes.size(); ++i) text[i] = static_cast<unsigned char>(bytes[i]);
+  return text;
 }
 
 // Runs a clipboard helper. One that hangs costs one time limit: `lost` is set, and the
@@ -63,47 +81,46 @@ bool PosixPlatform::OpenClipboard() {
   if (!wayland_ && IsSet("DISPLAY")) paste_ = copy_ = FindOnPath("xclip");
   if (paste_.empty() || copy_.empty()) return false;
   clipboardOpen_ = true;
-  emptyPending_ = false;
   return true;
 }
 
-void PosixPlatform::CloseClipboard() {
-  if (!clipboardOpen_) return;
-  if (emptyPending_ && !clipboardLost_) {
-    if (wayland_) {
-      RunClipboardHelper({copy_, "--clear"}, HelperRun{}, clipboardLost_);
-    } else {
-      CopyToClipboard("");
-    }
-  }
-  clipboardOpen_ = false;
-}
+void PosixPlatform::CloseClipboard() { clipboardOpen_ = false; }
 
 const char16_t* PosixPlatform::GetClipboardData() {
+  clipboardUnreadable_ = false;
   if (!clipboardOpen_ || clipboardLost_) return nullptr;
+  // First the types on offer: an owner answers a request for any of them, text or not.
+  // The helpers end with 1 when nothing is offered at all; any other failure leaves
+  // text, if there is any, unread.
   HelperRun run;
   run.captureOutput = true;
   run.outputLimit = kClipboardTextLimit;
-  HelperResult pasted;
-  if (wayland_) {
-    // wl-paste fails when no text type is offered.
-    pasted = RunClipboardHelper({paste_, "--no-newline", "--type", "text"}, run, clipboardLost_);
-  } else {
-    // An owner answers a request for any target, so ask which it offers first.
-    HelperResult targets = RunClipboardHelper(
-        {paste_, "-selection", "clipboard", "-o", "-t", "TARGETS"}, run, clipboardLost_);
-    if (targets.exitCode != 0 || !HasLine(targets.output, "UTF8_STRING")) return nullptr;
-    pasted = RunClipboardHelper({paste_, "-selection", "clipboard", "-o", "-t", "UTF8_STRING"}, run,
-                                clipboardLost_);
+  const HelperResult types =
+      wayland_ ? RunClipboardHelper({paste_, "--list-types"}, run, clipboardLost_)
+               : RunClipboardHelper({paste_, "-selection", "clipboard", "-o", "-t", "TARGETS"}, run,
+                                    clipboardLost_);
+  if (types.exitCode == 1) return nullptr;
+  const auto* type = types.exitCode == 0 ? BestTextType(types.output) : nullptr;
+  if (type == nullptr) {
+    clipboardUnreadable_ = types.exitCode != 0;
+    return nullptr;
   }
-  if (pasted.exitCode != 0) return nullptr;
-  clipboardText_ = DecodeUtf8(pasted.output);
+  const std::string name(type->first);
+  const HelperResult pasted =
+      wayland_ ? RunClipboardHelper({paste_, "--no-newline", "--type", name}, run, clipboardLost_)
+               : RunClipboardHelper({paste_, "-selection", "clipboard", "-o", "-t", name}, run,
+                                    clipboardLost_);
+  if (pasted.exitCode != 0) {
+    clipboardUnreadable_ = true;
+    return nullptr;
+  }
+  clipboardText_ = type->second ? DecodeLatin1(pasted.output) : DecodeUtf8(pasted.output);
   return clipboardText_.c_str();
 }
 
-void PosixPlatform::EmptyClipboard() {
-  if (clipboardOpen_) emptyPending_ = true;
-}
+// The helpers replace the old text with the new in one step: nothing is emptied before a
+// new text is taken.
+void PosixPlatform::EmptyClipboard() {}
 
 std::unique_ptr<TransferBuffer> PosixPlatform::AllocTransferBuffer(size_t units) {
   std::unique_ptr<char16_t[]> block(new (std::nothrow) char16_t[units]);
@@ -129,7 +146,6 @@ bool PosixPlatform::SetClipboardData(std::unique_ptr<TransferBuffer>& buffer) {
   if (!CopyToClipboard(EncodeUtf8(text))) return false;
   // The helper holds the text now; the block is done with.
   buffer.reset();
-  emptyPending_ = false;
   return true;
 }
 

@@ -1,9 +1,13 @@
-// Text files on POSIX hosts. No open ever waits: a named pipe without a reader fails at
-// once. An append goes to the end of the file in one write and is committed to stable
-// storage, or leaves the file as it was. A new file appears under its name whole, or not
-// at all.
+// Text files on POSIX hosts. No open ever waits, and a write to a pipe or device waits a
+// bounded time: a named pipe without a reader fails at once. An append goes to the end of
+// the file in one write and is committed to stable storage, or leaves the file as it was.
+// A new file appears under its name whole, or not at all.
 #include <fcntl.h>
+#include <linux/falloc.h>
+#include <poll.h>
+#include <stdio.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,8 +25,31 @@ namespace jotlog {
 
 namespace {
 
-// How long an append waits for another run that is appending to the same file.
+// How long an append waits for another run that is appending to the same file, and a
+// write for a pipe or device to take its bytes.
 constexpr std::chrono::seconds kLockWait(5);
+constexpr std::chrono::seconds kWriteWait(5);
+
+// Writes all of `bytes` to a descriptor that does not block, waiting while it is full,
+// but no longer than kWriteWait in all.
+bool WriteWithin(int fd, std::string_view bytes) {
+  const auto deadline = std::chrono::steady_clock::now() + kWriteWait;
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n > 0) {
+      bytes.remove_prefix(static_cast<size_t>(n));
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n == 0 || errno != EAGAIN) return false;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return false;
+    pollfd ready{fd, POLLOUT, 0};
+    if (::poll(&ready, 1, static_cast<int>(left.count()) + 1) < 0 && errno != EINTR) return false;
+  }
+  return true;
+}
 
 std::string FolderOf(const std::string& path) {
   const size_t slash = path.rfind('/');
@@ -45,7 +72,8 @@ bool CommitFolder(const std::string& folder, int fileFd) {
 }
 
 // A file read or written through one descriptor, as it comes: the settings file, and
-// memo files that are pipes or devices.
+// memo files that are pipes or devices. Those stay non-blocking, so a reader that does not
+// read costs at most kWriteWait.
 class PosixTextFile : public ByteTextFile {
  public:
   // `newFolder` names the folder of a file that was empty when opened (and so may have
@@ -73,7 +101,7 @@ class PosixTextFile : public ByteTextFile {
     return n;
   }
   bool WriteBytes(std::string_view bytes) override {
-    return fd_.get() >= 0 && WriteAll(fd_.get(), bytes);
+    return fd_.get() >= 0 && WriteWithin(fd_.get(), bytes);
   }
 
   Fd fd_;
@@ -82,12 +110,22 @@ class PosixTextFile : public ByteTextFile {
 };
 
 // A regular memo file. Appending is all or nothing: with the file's lock held and the
-// termination signals held back, the bytes go to its end and are committed; when any step
-// fails, the file is cut back to the size it had. Every run appends under the lock, so the
-// cut can never take another run's entry.
+// termination signals held back, the room for the bytes is made sure of first (the file
+// size limit, and a reservation on the disk where the file system takes one), then they
+// go to its end and are committed. When a step fails after bytes went out, only those
+// bytes are taken back, and only while nothing follows them; a file this run created is
+// removed again. A UTF-16 file with an odd number of bytes is not appended to.
 class AppendFile : public PosixTextFile {
  public:
-  using PosixTextFile::PosixTextFile;
+  AppendFile(int fd, Encoding encoding, std::string newFolder, std::string path, bool created)
+      : PosixTextFile(fd, true, encoding, std::move(newFolder)),
+        utf16_(encoding != Encoding::kUtf8),
+        path_(std::move(path)),
+        created_(created) {}
+  // Dropped without Close: the append did not happen.
+  ~AppendFile() override {
+    if (fd_.get() >= 0) RemoveIfCreated();
+  }
 
   bool Close() override {
     if (fd_.get() < 0) return false;
@@ -96,6 +134,7 @@ class AppendFile : public PosixTextFile {
       ok = CommitData(fd_.get()) && (newFolder_.empty() || CommitFolder(newFolder_, fd_.get()));
       if (!ok) Restore();
     }
+    if (!ok) RemoveIfCreated();
     ok = fd_.Close() && ok;  // releases the lock
     deferred_.reset();       // a termination asked for meanwhile takes effect here
     return ok;
@@ -103,7 +142,7 @@ class AppendFile : public PosixTextFile {
 
  protected:
   bool WriteBytes(std::string_view bytes) override {
-    if (fd_.get() < 0 || !Begin()) return false;
+    if (fd_.get() < 0 || !Begin(bytes.size())) return false;
     while (!bytes.empty()) {
       const ssize_t n = ::write(fd_.get(), bytes.data(), bytes.size());
       if (n < 0 && errno == EINTR) continue;
@@ -111,22 +150,42 @@ class AppendFile : public PosixTextFile {
         Restore();
         return false;
       }
+      // Appending leaves the offset at the end of what was just written.
+      const off_t end = ::lseek(fd_.get(), 0, SEEK_CUR);
+      if (end < 0 || (written_ && end - n != end_)) contiguous_ = false;
+      if (!written_) start_ = end - n;
+      end_ = end;
+      written_ = true;
       bytes.remove_prefix(static_cast<size_t>(n));
-      written_ += static_cast<size_t>(n);
     }
     return true;
   }
 
  private:
-  bool Begin() {
+  bool Begin(size_t size) {
     if (begun_) return true;
     deferred_.emplace();
     if (!Lock()) return false;
     struct stat st;
-    if (::fstat(fd_.get(), &st) != 0) return false;
-    size_ = st.st_size;
+    if (::fstat(fd_.get(), &st) != 0 || st.st_nlink == 0) return false;
+    if (utf16_ && st.st_size % 2 != 0) return false;  // every unit would be split
     begun_ = true;
-    return true;
+    return HasRoom(st.st_size, size);
+  }
+
+  // Whether `size` more bytes fit after `at`: within the file size limit and, where the
+  // file system can reserve room ahead, on the disk.
+  bool HasRoom(off_t at, size_t size) {
+    struct rlimit limit;
+    if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+        (static_cast<rlim_t>(at) > limit.rlim_cur || size > limit.rlim_cur - at)) {
+      return false;
+    }
+    int reserved;
+    do {
+      reserved = ::fallocate(fd_.get(), FALLOC_FL_KEEP_SIZE, at, static_cast<off_t>(size));
+    } while (reserved != 0 && errno == EINTR);
+    return reserved == 0 || (errno != ENOSPC && errno != EDQUOT && errno != EFBIG);
   }
 
   // Waits a bounded time for the lock; false when another holder keeps it that long. A
@@ -136,7 +195,7 @@ class AppendFile : public PosixTextFile {
     auto pause = std::chrono::milliseconds(1);
     while (::flock(fd_.get(), LOCK_EX | LOCK_NB) != 0) {
       if (errno == EINTR) continue;
-      if (errno != EWOULDBLOCK) return true;
+      if (errno != EWOULDBLOCK) break;
       if (std::chrono::steady_clock::now() >= deadline) return false;
       std::this_thread::sleep_for(pause);
       pause = std::min(pause * 2, std::chrono::milliseconds(50));
@@ -145,28 +204,50 @@ class AppendFile : public PosixTextFile {
     return true;
   }
 
-  // Cuts the file back to its size before this append. Unlocked, only while nothing has
-  // been appended after this run's bytes.
+  // Takes back this run's bytes: only when they lie together at the very end of the file,
+  // so that nothing another writer added is cut and the file never grows.
   void Restore() {
     struct stat st;
-    if (!locked_ &&
-        (::fstat(fd_.get(), &st) != 0 || st.st_size != size_ + static_cast<off_t>(written_))) {
+    if (!written_ || !contiguous_ || ::fstat(fd_.get(), &st) != 0 || st.st_size != end_) return;
+    if (::ftruncate(fd_.get(), start_) == 0) {
+      ::fsync(fd_.get());
+      written_ = false;
+    }
+  }
+
+  // Removes the file again when this run created it and it is still empty and still
+  // under its name: absent is how it was.
+  void RemoveIfCreated() {
+    struct stat mine, named;
+    if (!created_) return;
+    // Only under the lock: another run may have opened the file and be about to append.
+    if (!locked_ && ::flock(fd_.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) return;
+    if (::fstat(fd_.get(), &mine) != 0 || mine.st_size != 0 ||
+        ::lstat(path_.c_str(), &named) != 0 || named.st_ino != mine.st_ino ||
+        named.st_dev != mine.st_dev) {
       return;
     }
-    if (::ftruncate(fd_.get(), size_) == 0) ::fsync(fd_.get());
+    ::unlink(path_.c_str());
+    created_ = false;
   }
 
   std::optional<DeferTermination> deferred_;
+  const bool utf16_;
+  std::string path_;
+  bool created_;
   bool begun_ = false;
   bool locked_ = false;
-  off_t size_ = 0;
-  size_t written_ = 0;
+  bool written_ = false;
+  bool contiguous_ = true;
+  off_t start_ = 0, end_ = 0;
 };
 
 // A file made where nothing existed: written without a name (or under a temporary one)
 // and linked into place once it is complete and committed, so that no reader ever sees
-// it cut short. The temporary name never outlives the object, and termination signals
-// are held back meanwhile so that none can leave it behind.
+// it cut short. Where no link can be made (FAT and exFAT), the temporary is renamed to the
+// name unless something is there, or else the name is created exclusively and written in
+// one go, and removed when any of that fails. The temporary name never outlives the
+// object, and termination signals are held back meanwhile so that none can leave it behind.
 class NewFile : public PosixTextFile {
  public:
   NewFile(std::unique_ptr<DeferTermination> deferred, int fd, std::string path,
@@ -187,14 +268,38 @@ class NewFile : public PosixTextFile {
     return ok;
   }
 
+ protected:
+  bool WriteBytes(std::string_view bytes) override {
+    if (!temporary_.empty()) contents_.append(bytes);  // for a name made without a link
+    return PosixTextFile::WriteBytes(bytes);
+  }
+
  private:
   bool Link() {
-    if (!temporary_.empty()) return ::link(temporary_.c_str(), path_.c_str()) == 0;
+    if (!temporary_.empty()) {
+      if (::link(temporary_.c_str(), path_.c_str()) == 0) return true;
+      if (errno == EEXIST) return false;
+      if (::renameat2(AT_FDCWD, temporary_.c_str(), AT_FDCWD, path_.c_str(), RENAME_NOREPLACE) ==
+          0) {
+        temporary_.clear();
+        return true;
+      }
+      return errno != EEXIST && WriteInPlace();
+    }
     // Linking a descriptor by itself needs a privilege; its /proc name does not.
     if (::linkat(fd_.get(), "", AT_FDCWD, path_.c_str(), AT_EMPTY_PATH) == 0) return true;
     if (errno == EEXIST) return false;
     const std::string self = "/proc/self/fd/" + std::to_string(fd_.get());
     return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path_.c_str(), AT_SYMLINK_FOLLOW) == 0;
+  }
+
+  // The last resort: the name itself, created where nothing is and filled in one write.
+  bool WriteInPlace() {
+    Fd fd(::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666));
+    if (fd.get() < 0) return false;
+    if (WriteAll(fd.get(), contents_) && CommitData(fd.get()) && fd.Close()) return true;
+    ::unlink(path_.c_str());
+    return false;
   }
 
   void Discard() {
@@ -205,6 +310,7 @@ class NewFile : public PosixTextFile {
   std::unique_ptr<DeferTermination> deferred_;
   std::string path_;
   std::string temporary_;
+  std::string contents_;
 };
 
 std::unique_ptr<TextFile> CreateNew(const std::string& path) {
@@ -259,29 +365,40 @@ std::unique_ptr<TextFile> PosixPlatform::OpenTextFile(const std::u16string& name
       flags |= O_WRONLY | O_CREAT | O_APPEND;
       break;
   }
+  // An append creates the file only where nothing is, so that it knows the file is its
+  // own to remove again when the append fails.
+  bool created = false;
   int opened;
   do {
-    opened = ::open(path->c_str(), flags, 0666);
+    if (mode == OpenMode::kAppend) {
+      opened = ::open(path->c_str(), flags | O_EXCL, 0666);
+      created = opened >= 0;
+      if (opened < 0 && errno == EEXIST) opened = ::open(path->c_str(), flags & ~O_CREAT);
+      // A link that points nowhere: its target is created as before.
+      if (opened < 0 && errno == ENOENT) opened = ::open(path->c_str(), flags, 0666);
+    } else {
+      opened = ::open(path->c_str(), flags, 0666);
+    }
   } while (opened < 0 && errno == EINTR);
   Fd fd(opened);
   struct stat st;
   if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || S_ISDIR(st.st_mode)) return nullptr;
-  // Only a regular file is read: a pipe or a device could keep the run waiting.
+  // Only a regular file is read: a pipe or a device could keep the run waiting. Anything
+  // else stays non-blocking: its writes wait a bounded time.
   if (mode == OpenMode::kRead && !S_ISREG(st.st_mode)) return nullptr;
-  // Regular files never block; anything else goes back to waiting on its reader.
-  if (!S_ISREG(st.st_mode)) {
-    const int status = ::fcntl(fd.get(), F_GETFL);
-    if (status < 0 || ::fcntl(fd.get(), F_SETFL, status & ~O_NONBLOCK) != 0) return nullptr;
-  }
   const Encoding encoding = mode == OpenMode::kAppend ? AppendEncoding(*path, st) : Encoding::kUtf8;
   std::string newFolder;
   if (mode != OpenMode::kRead && S_ISREG(st.st_mode) && st.st_size == 0)
     newFolder = FolderOf(*path);
-  const int raw = fd.Release();
   if (mode == OpenMode::kAppend && S_ISREG(st.st_mode)) {
-    return std::make_unique<AppendFile>(raw, true, encoding, newFolder);
+    auto file = std::make_unique<AppendFile>(fd.get(), encoding, newFolder, *path, created);
+    fd.Release();
+    return file;
   }
-  return std::make_unique<PosixTextFile>(raw, mode != OpenMode::kRead, encoding, newFolder);
+  auto file =
+      std::make_unique<PosixTextFile>(fd.get(), mode != OpenMode::kRead, encoding, newFolder);
+  fd.Release();
+  return file;
 }
 
 }  // namespace jotlog

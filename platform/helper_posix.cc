@@ -11,6 +11,8 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <iterator>
+#include <optional>
 
 #include "platform/util_posix.h"
 
@@ -69,11 +71,74 @@ class FileActions {
   posix_spawn_file_actions_t actions_;
 };
 
+// The process group of the helper running now in a group of its own; 0 when none is.
+volatile sig_atomic_t runningGroup = 0;
+
+constexpr int kTerminations[] = {SIGTERM, SIGINT, SIGHUP, SIGQUIT};
+
+// A termination while a helper runs in its own group, out of reach of the terminal and of
+// whoever ends this process: the helper's group goes first, then this process, as the
+// signal asks (the handler is reset to the default by then).
+void EndWithHelper(int signal) {
+  if (runningGroup > 0) ::kill(-runningGroup, SIGKILL);
+  ::raise(signal);
+}
+
+// For the life of the object, a termination ends the running helper's group too. Only
+// signals at their default action are taken over: one that is ignored stays ignored.
+class HelperGuard {
+ public:
+  HelperGuard() {
+    struct sigaction ending = {};
+    ending.sa_handler = EndWithHelper;
+    ending.sa_flags = SA_RESETHAND;
+    sigemptyset(&ending.sa_mask);
+    for (size_t i = 0; i < std::size(kTerminations); ++i) {
+      struct sigaction& previous = previous_[i];
+      taken_[i] = ::sigaction(kTerminations[i], nullptr, &previous) == 0 &&
+                  previous.sa_handler == SIG_DFL && !(previous.sa_flags & SA_SIGINFO) &&
+                  ::sigaction(kTerminations[i], &ending, nullptr) == 0;
+    }
+  }
+  ~HelperGuard() {
+    runningGroup = 0;
+    for (size_t i = 0; i < std::size(kTerminations); ++i) {
+      if (taken_[i]) ::sigaction(kTerminations[i], &previous_[i], nullptr);
+    }
+  }
+  HelperGuard(const HelperGuard&) = delete;
+  HelperGuard& operator=(const HelperGuard&) = delete;
+
+ private:
+  struct sigaction previous_[std::size(kTerminations)];
+  bool taken_[std::size(kTerminations)] = {};
+};
+
+// Holds the terminations back for the life of the object, so that the running group can
+// change with none of them in between.
+class HoldTerminations {
+ public:
+  HoldTerminations() {
+    sigset_t held;
+    sigemptyset(&held);
+    for (int signal : kTerminations) sigaddset(&held, signal);
+    ::pthread_sigmask(SIG_BLOCK, &held, &previous_);
+  }
+  ~HoldTerminations() { ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+  HoldTerminations(const HoldTerminations&) = delete;
+  HoldTerminations& operator=(const HoldTerminations&) = delete;
+
+ private:
+  sigset_t previous_;
+};
+
 // Ends a helper that has to go, with whatever it started in its group, and reaps it.
 void Kill(pid_t pid, bool ownGroup) {
   ::kill(ownGroup ? -pid : pid, SIGKILL);
+  HoldTerminations hold;
   while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
   }
+  runningGroup = 0;
 }
 
 }  // namespace
@@ -129,9 +194,16 @@ HelperResult RunHelper(const std::vector<std::string>& argv, const HelperRun& ru
   env.push_back(nullptr);
   const bool ownGroup = run.limit.has_value();
   const SpawnAttributes attributes(ownGroup);
+  std::optional<HelperGuard> guard;
+  if (ownGroup) guard.emplace();
   pid_t pid = -1;
-  if (::posix_spawn(&pid, args[0], actions.get(), attributes.get(), args.data(), env.data()) != 0) {
-    return result;
+  {
+    HoldTerminations hold;
+    if (::posix_spawn(&pid, args[0], actions.get(), attributes.get(), args.data(), env.data()) !=
+        0) {
+      return result;
+    }
+    if (ownGroup) runningGroup = pid;
   }
   inRead.Reset();
   outWrite.Reset();
@@ -196,10 +268,17 @@ HelperResult RunHelper(const std::vector<std::string>& argv, const HelperRun& ru
     }
   }
 
-  // Wait for the helper to end, polling while a limit applies.
+  // Wait for the helper to end, polling while a limit applies. What it leaves running in
+  // its group (a clipboard owner) is out of the guard's reach from the moment it is reaped.
   int status = 0;
   while (true) {
-    pid_t done = ::waitpid(pid, &status, run.limit ? WNOHANG : 0);
+    pid_t done;
+    {
+      std::optional<HoldTerminations> hold;
+      if (ownGroup) hold.emplace();  // never while waiting without a limit
+      done = ::waitpid(pid, &status, run.limit ? WNOHANG : 0);
+      if (done == pid) runningGroup = 0;
+    }
     if (done == pid) break;
     if (done < 0 && errno != EINTR) return result;
     if (remaining() == 0) return fail(true);

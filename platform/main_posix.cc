@@ -40,7 +40,8 @@ int main(int argc, char** argv) {
     jotlog::PosixPlatform platform;
     return jotlog::WinMain(platform, jotlog::DecodeUtf8(commandLine));
   } catch (...) {
-    // Only exhausted memory gets here; the run ends without a box.
+    // Only memory exhausted before the settings are in place gets here (later, the run
+    // shows its failure box itself); the run ends without a box.
     return 0;
   }
 }

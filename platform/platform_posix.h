@@ -44,14 +44,13 @@ class PosixPlatform : public Platform {
   std::optional<LocaleNames> names_;
 
   // The open clipboard: the helpers that serve it (Wayland's wl-paste and wl-copy, or
-  // X11's xclip), the text last read from it, and an emptying not yet made good by a
-  // new text.
+  // X11's xclip), the text last read from it and whether the last read found text it
+  // could not read.
   bool clipboardOpen_ = false;
   bool wayland_ = false;
   std::string paste_, copy_;
   std::u16string clipboardText_;
   bool clipboardUnreadable_ = false;
-  bool emptyPending_ = false;
   // Set once a helper has hung: the clipboard then stays unavailable for the run.
   bool clipboardLost_ = false;
 };

@@ -1,5 +1,7 @@
 #include "platform/wide_stream.h"
 
+#include <new>
+
 namespace jotlog {
 
 WideFileStream::WideFileStream(Platform& platform, const std::u16string& name, OpenMode mode)
@@ -63,7 +65,13 @@ void WideFileStream::IgnoreRestOfLine() {
 
 void WideFileStream::Write(std::u16string_view text) {
   if (!file_ || (state_ & kBadBit)) return;
-  if (!file_->Write(text)) state_ |= kBadBit;
+  try {
+    if (!file_->Write(text)) state_ |= kBadBit;
+  } catch (const std::bad_alloc&) {
+    // Part of the text may be queued: the file is dropped unflushed, so none of it lands.
+    file_.reset();
+    state_ |= kBadBit;
+  }
 }
 
 void WideFileStream::EndLine() {

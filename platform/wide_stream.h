@@ -45,6 +45,7 @@ class WideFileStream {
   void IgnoreRestOfLine();
 
   // Writes the text; a failed write sets the bad bit, after which writes do nothing.
+  // Memory running out while the text is queued drops the file with nothing written.
   void Write(std::u16string_view text);
   // Writes one line feed and flushes.
   void EndLine();

@@ -63,13 +63,12 @@ class SettingsFile {
   // Drops every section and resets openFailed; the path stays.
   void Clear();
 
-  // Clears the store and fills it from the file at path(). Returns openFailed: 1 when
-  // the file cannot be opened (the store stays empty), else 0.
+  // Clears the store and fills it from the file at path(), line by line: a line over
+  // 1023 units keeps its first 1023 (a high surrogate cut from its pair becoming U+FFFD),
+  // the rest of it is skipped. Only section `setting` and the first entry of each key
+  // in it are kept, as nothing else is ever looked up. Returns openFailed: 1 when the
+  // file cannot be opened (the store stays empty), else 0.
   int Load();
-
-  // Every line of the file at path(), without line feeds. A line over 1023 units keeps
-  // its first 1023; the rest of it is skipped. Sets openFailed when the open fails.
-  std::vector<std::u16string> ReadLines();
 
   Platform& platform() { return platform_; }
 

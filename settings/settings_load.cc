@@ -1,4 +1,6 @@
 // Finding the settings file beside the program and reading it into the store.
+#include <unordered_set>
+
 #include "platform/wide_stream.h"
 #include "settings/settings_file.h"
 
@@ -22,40 +24,46 @@ SettingsFile::SettingsFile(Platform& moduleHandle, bool loadNow)
   if (loadNow) Load();
 }
 
-std::vector<std::u16string> SettingsFile::ReadLines() {
-  std::vector<std::u16string> lines;
+int SettingsFile::Load() {
+  Clear();
   WideFileStream stream(platform_, path_, OpenMode::kRead);
   if (stream.failed()) {
     openFailed_ = 1;
-    return lines;
+    return 1;
   }
+  // Each line is parsed as it is read. Only section `setting` is ever looked up, and of
+  // two entries with one key only the first, so lines of other sections and later
+  // entries of a key are not kept: a file of any length costs what its distinct
+  // settings do.
+  const std::u16string kept = u"setting";
+  std::unordered_set<std::u16string_view> keys;
+  Entries* entries = nullptr;
   while (!stream.eof()) {
-    lines.push_back(stream.GetLine(kLineCapacity));
-    // Stopped on a full buffer: the rest of that line is dropped.
-    if (stream.failed() && !stream.eof()) stream.IgnoreRestOfLine();
-  }
-  stream.Close();
-  return lines;
-}
-
-int SettingsFile::Load() {
-  Clear();
-  const std::vector<std::u16string> lines = ReadLines();
-  if (openFailed_) return 1;
-  std::u16string section;
-  for (const std::u16string& line : lines) {
+    std::u16string line = stream.GetLine(kLineCapacity);
+    // Stopped on a full buffer: the rest of that line is dropped, and a pair cut in two
+    // keeps no half of it.
+    if (stream.failed() && !stream.eof()) {
+      stream.IgnoreRestOfLine();
+      if (line.size() == kLineCapacity - 1 && line.back() >= 0xD800 && line.back() <= 0xDBFF) {
+        line.back() = u'\xFFFD';
+      }
+    }
     if (line.empty() || line[0] == u'#') continue;
     if (line[0] == u'[' && line.back() == u']') {
-      section = line.substr(1, line.size() - 2);
+      entries =
+          line.compare(1, line.size() - 2, kept) == 0 ? &FindOrAddSection(kept, true) : nullptr;
       continue;
     }
+    if (entries == nullptr) continue;
     const size_t equals = line.find(u'=');
-    if (equals == std::u16string::npos) {
-      AddEntry(section, line, line);
-    } else {
-      AddEntry(section, line.substr(0, equals), line.substr(equals + 1));
-    }
+    std::u16string key = line.substr(0, equals);
+    if (keys.count(key) != 0) continue;
+    entries->push_back(SettingsEntry{std::move(key), equals == std::u16string::npos
+                                                         ? std::move(line)
+                                                         : line.substr(equals + 1)});
+    keys.insert(entries->back().key);
   }
+  stream.Close();
   return 0;
 }
 

@@ -37,18 +37,20 @@ TEST(ReadClipboardText, TakesTheTextUpToItsFirstNullOrLeavesTheStringAlone) {
 
 TEST(AppendToClipboard, CoversEveryOutcome) {
   // Plain text and none at all are the end-to-end tests' part.
-  enum Fault { kNullInside, kAlloc, kSet };
+  enum Fault { kNullInside, kAlloc, kSet, kUnreadable };
   const std::tuple<Fault, bool, std::optional<std::u16string>, int> cases[] = {
       // fault, result, clipboard afterwards, live buffers
       {kNullInside, true, u"ol<e>", 1},
       {kAlloc, false, u"old", 0},
-      {kSet, false, std::nullopt, 0},  // emptied, left empty
+      {kSet, false, u"old", 1},         // not taken: the old text is put back
+      {kUnreadable, false, u"old", 0},  // never replaced
   };
   for (const auto& [fault, result, after, live] : cases) {
     FakePlatform platform;
     platform.clipboard.text = fault == kNullInside ? std::u16string(u"ol\0d", 4) : u"old";
     platform.clipboard.failAlloc = fault == kAlloc;
-    platform.clipboard.failSet = fault == kSet;
+    platform.clipboard.failSets = fault == kSet;
+    platform.clipboard.unreadable = fault == kUnreadable;
     EXPECT_EQ(AppendToClipboard(platform, u"<e>"), result) << fault;
     EXPECT_EQ(platform.clipboard.text, after) << fault;
     EXPECT_EQ(platform.liveBuffers, live) << fault;

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <ctime>
 #include <thread>
@@ -16,6 +17,14 @@
 namespace {
 
 using namespace jotlog::test;
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+constexpr bool kSanitized = __has_feature(address_sanitizer);
+#else
+constexpr bool kSanitized = false;
+#endif
 
 const std::string kDefaultSettings =
     "[setting]\n# 保存先ファイル名\nFileName=\\My Documents\\jotlog.txt\n\n"
@@ -158,17 +167,65 @@ TEST_F(EndToEnd, HelpAndVersionAloneAreAnsweredAndRecordNothing) {
   EXPECT_EQ(Shell(LinuxCommand({"--version"}, "") + " >/dev/full 2>&1; echo $?").Finish(), "1\n");
 }
 
+TEST_F(EndToEnd, TheDefaultFileIsWrittenWholeWhereNoLinkCanBeMade) {
+  // A portable copy on an exFAT stick: a loop device served by exfat-fuse, which makes
+  // neither unnamed files nor hard links.
+  if (geteuid() != 0 || !fs::exists("/sbin/mount.exfat-fuse")) GTEST_SKIP() << "no exfat-fuse";
+  const fs::path bin = root / "bin", image = root / "stick.img";
+  EXPECT_EQ(Run({"abc"}), kSaved);
+  const std::string expected = ReadFile(bin / "jotlog.ini");
+  fs::remove(bin / "jotlog.ini");
+  fs::rename(bin / "jotlog", root / "jotlog");
+  const std::string device =
+      Shell("truncate -s 8M " + image.string() + " && mkfs.exfat " + image.string() +
+            " >/dev/null && losetup -f --show " + image.string())
+          .Finish();
+  if (!device.starts_with("/dev/loop")) GTEST_SKIP() << "no loop device here";
+  struct Stick {
+    std::string device;
+    fs::path at;
+    ~Stick() { Shell("umount " + at.string() + "; losetup -d " + device).Finish(); }
+  } stick{device.substr(0, device.size() - 1), bin};
+  if (Shell("mount.exfat-fuse " + stick.device + " " + bin.string() + " >/dev/null 2>&1")
+          .Finish() != "") {
+    GTEST_SKIP() << "cannot mount here";
+  }
+  fs::copy_file(root / "jotlog", bin / "jotlog");
+  EXPECT_EQ(Run({"abc"}), kSaved);
+  EXPECT_EQ(Listing(bin), (std::vector<std::string>{"jotlog", "jotlog.ini"}));
+  EXPECT_EQ(ReadFile(bin / "jotlog.ini"), expected);
+}
+
+TEST_F(EndToEnd, ALongSettingsFileCostsNoMoreThanItHolds) {
+  // 40 MiB of lines that add nothing: blank ones and one key over and over. (Made by the
+  // shell: this process stays small, as the run starts as a copy of it.)
+  ASSERT_EQ(Shell("{ echo [setting]; head -c 20971520 /dev/zero | tr '\\0' '\\n'; yes x | "
+                  "head -n 10485760; echo 'MemoFormat=<%MEMO%>'; } >" +
+                  (root / "bin/jotlog.ini").string())
+                .Finish(),
+            "");
+  EXPECT_EQ(Run({"memo"}), kSaved);
+  EXPECT_EQ(ReadFile(memoFile()), "<memo>");
+  rusage usage;
+  getrusage(RUSAGE_CHILDREN, &usage);
+  EXPECT_LT(usage.ru_maxrss, 64 << 10);  // KiB
+}
+
 TEST_F(EndToEnd, UnsavedEntriesLeaveNoTraceAndUtf16MemoFilesStayUtf16) {
-  const fs::path memo = root / "memo.txt", pipe = root / "pipe";
+  const fs::path memo = root / "memo.txt", pipe = root / "pipe", absent = root / "new.txt";
   const std::string old(40, 'o');
   WriteFile(memo, old);
   ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
   fs::create_directories(memoFile());
+  // An append-only file (where this file system has them) cannot be cut back: no byte
+  // may reach it.
+  const bool appendOnly = Shell("chattr +a " + memo.string() + " 2>&1").Finish().empty();
   const std::pair<std::string, const char*> cases[] = {
       // FileName, shell words before the run
-      {memo.string(), "trap '' XFSZ; prlimit --fsize=50 "},  // the write fails part way
-      {memo.string(), "prlimit --fsize=50 "},  // so it does with SIGXFSZ at its default
-      {memo.string(), "prlimit --fsize=10 "},  // the file is already over the limit
+      {memo.string(), "trap '' XFSZ; prlimit --fsize=50 "},  // the write would fail part way
+      {memo.string(), "prlimit --fsize=50 "},   // so it would with SIGXFSZ at its default
+      {memo.string(), "prlimit --fsize=10 "},   // the file is already over the limit
+      {absent.string(), "prlimit --fsize=0 "},  // a file this run created goes again
       {"/dev/full", ""},
       {pipe.string(), ""},                 // a named pipe without a reader is not waited on
       {"\\My Documents\\jotlog.txt", ""},  // a folder
@@ -180,12 +237,48 @@ TEST_F(EndToEnd, UnsavedEntriesLeaveNoTraceAndUtf16MemoFilesStayUtf16) {
               name == "clipboard" ? kClipboardNotSaved : kNotSaved)
         << name << prefix;
     EXPECT_EQ(ReadFile(memo), old) << prefix;
+    EXPECT_FALSE(fs::exists(absent)) << prefix;
+  }
+  if (appendOnly) Shell("chattr -a " + memo.string()).Finish();
+
+  // Memory runs out building the entry: the failure box, nothing written. (A limit on the
+  // address space leaves the sanitizers no room to start.)
+  if (!kSanitized) {
+    Settings("[setting]\nFileName=" + memo.string() + "\nMemoFormat=" +
+             std::regex_replace(std::string(170, '.'), std::regex("\\."), "%MEMO%") + "\n");
+    EXPECT_EQ(Run({std::string(60000, 'm'), std::string(60000, 'm')}, "prlimit --as=64000000 "),
+              kNotSaved);
+    EXPECT_EQ(ReadFile(memo), old);
   }
 
-  WriteFile(memo, "\xFF\xFE" + Utf16(u"a", true));
+  // Appended in its own form; with an odd number of bytes, every unit would be split.
+  const std::string utf16 = "\xFF\xFE" + Utf16(u"a", true);
   Settings("[setting]\nFileName=" + memo.string() + "\nMemoFormat=<%MEMO%>\\n\n");
-  EXPECT_EQ(Run({"x"}), kSaved);
-  EXPECT_EQ(ReadFile(memo), "\xFF\xFE" + Utf16(u"a<x>\r\n", true));
+  for (const auto& [before, shown, after] :
+       {std::tuple{utf16, kSaved, utf16 + Utf16(u"<x>\r\n", true)},
+        {utf16 + "b", kNotSaved, utf16 + "b"}}) {
+    WriteFile(memo, before);
+    EXPECT_EQ(Run({"x"}), shown);
+    EXPECT_EQ(ReadFile(memo), after);
+  }
+}
+
+TEST_F(EndToEnd, FailingRunsTakeNothingFromAnotherWriter) {
+  // A logger appends lines while runs fail on the size limit.
+  const fs::path memo = root / "memo.txt";
+  Settings("[setting]\nFileName=" + memo.string() + "\n");
+  WriteFile(memo, std::string(100, 'o'));
+  std::atomic<bool> stop = false;
+  size_t lines = 0;
+  std::thread logger([&] {
+    const int fd = open(memo.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    for (; !stop; ++lines) ASSERT_EQ(write(fd, "line\n", 5), 5);
+    close(fd);
+  });
+  for (int i = 0; i < 20; ++i) EXPECT_EQ(Run({"memo"}, "prlimit --fsize=100 "), kNotSaved);
+  stop = true;
+  logger.join();
+  EXPECT_EQ(fs::file_size(memo), 100 + 5 * lines);
 }
 
 TEST_F(EndToEnd, PipesAndFoldersAreWrittenOrPassedOverButNeverWaitedOn) {
@@ -197,6 +290,11 @@ TEST_F(EndToEnd, PipesAndFoldersAreWrittenOrPassedOverButNeverWaitedOn) {
   char received[64];
   EXPECT_EQ(MemoOf(std::string(received, std::max<ssize_t>(0, read(reader, received, 64)))),
             "read");
+  // A reader that never reads, and more than the pipe holds: the run waits as long as for
+  // a lock, then fails.
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Run({std::string(100000, 'm')}, "timeout 30 "), kNotSaved);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8));
   close(reader);
 
   // In place of the settings file or user-dirs file: skipped as unreadable, left alone.
@@ -294,51 +392,90 @@ TEST_F(EndToEnd, ANewMemoFileInAFolderThatCannotBeReadIsCommittedAllTheSame) {
   EXPECT_NE(ReadFile(log).find("syncfs("), std::string::npos);
 }
 
-TEST_F(EndToEnd, OnWaylandTheWlClipboardToolsServeTheClipboard) {
-  // Stand-ins for wl-paste and wl-copy that keep the clipboard in a file.
-  const fs::path tools = root / "wl", clip = root / "clip", log = root / "log";
+TEST_F(EndToEnd, TheClipboardHelpersOnWaylandAndX) {
+  // Stand-ins for wl-paste, wl-copy and xclip that keep the clipboard in a file; each is
+  // made of what it does when asked for the types on offer, for the text and to copy.
+  const fs::path tools = root / "tools", clip = root / "clip", log = root / "log";
   fs::create_directories(tools);
-  WriteScript(tools / "wl-paste", "echo paste \"$*\" >>" + log.string() + "; cat " + clip.string());
-  WriteScript(tools / "wl-copy", "echo copy \"$*\" >>" + log.string() + "; cat >" + clip.string());
-  desktop = "WAYLAND_DISPLAY=wayland-test PATH=" + tools.string() + ":/usr/bin:/bin ";
+  const std::string list =
+                        "printf 'TARGETS\\nimage/png\\nUTF8_STRING\\ntext/plain;charset=utf-8\\n'",
+                    read = "cat " + clip.string(), copy = "cat >" + clip.string();
+  auto helpers = [&](bool wayland, const std::string& types, const std::string& text,
+                     const std::string& copied) {
+    const std::string logged = "echo \"${0##*/} $*\" >>" + log.string() + "; ";
+    WriteScript(tools / "wl-paste",
+                logged + "case $1 in --list-types) " + types + ";; *) " + text + ";; esac");
+    WriteScript(tools / "wl-copy", logged + copied);
+    WriteScript(tools / "xclip", logged + "case \"$*\" in *TARGETS*) " + types + ";; *' -o '*) " +
+                                     text + ";; *) " + copied + ";; esac");
+    desktop = (wayland ? "WAYLAND_DISPLAY=wayland-test" : "DISPLAY=:none") +
+              (" PATH=" + tools.string() + ":/usr/bin:/bin ");
+    if (!wayland) fs::remove(tools / "wl-paste");
+  };
+  helpers(true, list, read, copy);
   std::ofstream(clip) << "abc";
   Settings("[setting]\nAddFrom=clipboard\nFileName=clipboard\nMemoFormat=<%MEMO%>\n");
   EXPECT_EQ(Run({}), kClipboardSaved);
   EXPECT_EQ(ReadFile(clip), "abc<abc>");
-  EXPECT_EQ(ReadFile(log),
-            "paste --no-newline --type text\npaste --no-newline --type text\n"
-            "copy --type text/plain;charset=utf-8\n");
+  const std::string paste = "wl-paste --list-types\nwl-paste --no-newline --type UTF8_STRING\n";
+  EXPECT_EQ(ReadFile(log), paste + paste + "wl-copy --type text/plain;charset=utf-8\n");
 
-  // Broken helpers: one that hangs costs one time limit, after which the clipboard is
-  // given up, and it is ended with all it started; one that leaves the text unread has
-  // not taken it; endless text counts as none, memory staying within a few times the
-  // 64 MiB limit.
+  // Text that is there but cannot be read is never replaced: a helper that hangs (which
+  // costs one time limit, after which it is ended with all it started), fails or gives
+  // endless text. Only a clipboard without text gets the entry alone; a copy that fails or
+  // leaves the text unread leaves the old text.
   const fs::path pids = root / "pids";
   const std::string hang =
       "echo $$ >>" + pids.string() + "; sleep 1000 & echo $! >>" + pids.string() + "; wait";
-  const std::string both = "AddFrom=clipboard\nFileName=clipboard\nMemoFormat=<%MEMO%>\n";
-  const std::tuple<std::string, std::string, std::string, std::string> cases[] = {
-      // wl-paste, wl-copy, settings, shown
-      {hang, hang, both, kClipboardNotSaved},
-      {"printf old", "exit 0", "FileName=clipboard\n", kClipboardNotSaved},
-      {"exec yes 0123456789abcdef", "cat >" + clip.string(), both, kClipboardSaved},
+  const std::string endless = "exec yes 0123456789abcdef";
+  const std::tuple<bool, std::string, std::string, std::string, std::string> cases[] = {
+      // Wayland (else X), types, text, copy, clipboard afterwards ("old": a failure)
+      {false, list, hang, copy, "old"},
+      {true, list, "exit 2", copy, "old"},
+      {false, list, "kill -9 $$", copy, "old"},
+      {true, list, endless, copy, "old"},
+      {false, endless, read, copy, "old"},
+      {true, "exit 1", read, copy, "<memo>"},   // nothing copied
+      {false, "exit 1", read, copy, "<memo>"},  // no owner
+      {true, "echo image/png", read, copy, "<memo>"},
+      {true, list, read, "[ \"$1\" = --clear ] && : >" + clip.string() + "; exit 1", "old"},
+      {false, list, read, "exit 0", "old"},
   };
-  for (const auto& [paste, copy, settings, shown] : cases) {
-    WriteScript(tools / "wl-paste", paste);
-    WriteScript(tools / "wl-copy", copy);
-    Settings("[setting]\n" + settings);
+  Settings("[setting]\nFileName=clipboard\nMemoFormat=<%MEMO%>\n");
+  for (const auto& [wayland, types, text, copied, after] : cases) {
+    helpers(wayland, types, text, copied);
+    std::ofstream(clip) << "old";
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(Run({"memo"}), shown) << paste;
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8)) << paste;
+    EXPECT_EQ(Run({"memo"}), after == "old" ? kClipboardNotSaved : kClipboardSaved) << text;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8)) << text;
+    EXPECT_EQ(ReadFile(clip), after) << types << text << copied;
   }
+  rusage usage;
+  getrusage(RUSAGE_CHILDREN, &usage);
+  EXPECT_LT(usage.ru_maxrss, 512 << 10);  // KiB: endless text costs a few times the limit
+
+  // A termination while a helper runs ends the helper's group first.
+  helpers(true, hang, hang, copy);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+    Child run = Start({"memo"}, "echo $$; exec ");
+    pid_t pid = 0;
+    ASSERT_EQ(fscanf(run.pipe, "%d", &pid), 1);
+    auto started = [&] {
+      const std::string recorded = ReadFile(pids);
+      return std::count(recorded.begin(), recorded.end(), '\n');
+    };
+    const auto before = started() + 2;
+    for (int i = 0; i < 2000 && started() < before; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    kill(pid, signal);
+    EXPECT_NE(run.Finish(), "") << signal;  // ended by the signal
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
   std::ifstream recorded(pids);
   int hung = 0;
   for (pid_t pid; recorded >> pid; ++hung) EXPECT_FALSE(Alive(pid)) << pid;
-  EXPECT_EQ(hung, 2);
-  EXPECT_EQ(ReadFile(clip), "<>");
-  rusage usage;
-  getrusage(RUSAGE_CHILDREN, &usage);
-  EXPECT_LT(usage.ru_maxrss, 512 << 10);  // KiB
+  EXPECT_EQ(hung, 2 + 4 * 2);
 }
 
 TEST_F(EndToEnd, OnADesktopTheFirstDialogOrNotifierFoundShowsTheResult) {
@@ -401,12 +538,15 @@ class DesktopEndToEnd : public EndToEnd {
 
 TEST_F(DesktopEndToEnd, TheClipboardAsSourceAndDestination) {
   Settings("[setting]\nShowDialog=0\nAddFrom=clipboard\nFileName=clipboard\nMemoFormat=<%MEMO%>\n");
-  // Text, nothing, and something that is not text: only text is taken, and the entry
-  // replaces whatever else the clipboard held.
+  // Text, nothing, and something that is not text: text in any of its types is taken
+  // (Latin-1 in the older ones), and the entry replaces whatever else the clipboard held.
   const std::tuple<std::string, const char*, std::string> cases[] = {
       {"", nullptr, "<>"},
       {"日本語 テキスト", "UTF8_STRING", "日本語 テキスト<日本語 テキスト>"},
       {"not text", "image/png", "<>"},
+      {"caf\xE9", "STRING", "café<café>"},
+      {"\xBFs\xED?", "TEXT", "¿sí?<¿sí?>"},
+      {"テキスト", "text/plain", "テキスト<テキスト>"},
   };
   for (const auto& [copied, target, after] : cases) {
     if (target != nullptr) {

@@ -1,5 +1,7 @@
 #include "tests/fake_platform.h"
 
+#include <new>
+
 #include "platform/picture.h"
 
 namespace jotlog {
@@ -12,6 +14,10 @@ class FakeTextFile : public TextFile {
 
   char16_t Get() override { return next_ < file_.content.size() ? file_.content[next_++] : kWeof; }
   bool Write(std::u16string_view text) override {
+    if (file_.exhaustWrite) {
+      pending_ += text.substr(0, text.size() / 2);
+      throw std::bad_alloc();
+    }
     pending_ += text;
     return true;
   }
@@ -70,7 +76,11 @@ std::unique_ptr<TransferBuffer> FakePlatform::AllocTransferBuffer(size_t units) 
 }
 
 bool FakePlatform::SetClipboardData(std::unique_ptr<TransferBuffer>& buffer) {
-  if (!clipboard.isOpen || clipboard.failSet) return false;
+  if (!clipboard.isOpen) return false;
+  if (clipboard.failSets > 0) {
+    --clipboard.failSets;
+    return false;
+  }
   clipboard.text = std::u16string(buffer->data());
   clipboard.taken = std::move(buffer);
   return true;
@@ -78,6 +88,7 @@ bool FakePlatform::SetClipboardData(std::unique_ptr<TransferBuffer>& buffer) {
 
 int FakePlatform::FormatDate(const SystemTime& time, const std::u16string& picture,
                              char16_t* buffer, int size) {
+  if (exhaustFormat) throw std::bad_alloc();
   return FormatPicture(PictureKind::kDate, time, picture, LocaleNames::English(), buffer, size);
 }
 

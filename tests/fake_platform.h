@@ -17,13 +17,15 @@ class FakePlatform : public Platform {
  public:
   struct File {
     std::u16string content;
-    bool refuseOpen = false;  // every open fails
-    bool failFlush = false;   // writes never reach the file
-    bool failClose = false;   // closing reports an error after the data arrived
+    bool refuseOpen = false;    // every open fails
+    bool failFlush = false;     // writes never reach the file
+    bool failClose = false;     // closing reports an error after the data arrived
+    bool exhaustWrite = false;  // memory runs out with half of a write queued
   };
 
   std::u16string modulePath = u"\\Program Files\\Memo\\memo.exe";
   SystemTime now{2024, 3, 4, 7, 8, 5, 9, 0};  // Thursday 7 March 2024, 08:05:09
+  bool exhaustFormat = false;                 // memory runs out formatting a date
   std::map<std::u16string, File> files;
   // Folders that refuse new files, and the user's configuration folder (empty: none).
   std::set<std::u16string> readOnlyFolders;
@@ -35,7 +37,7 @@ class FakePlatform : public Platform {
     bool refuseOpen = false;
     bool unreadable = false;  // holds text that cannot be read
     bool failAlloc = false;
-    bool failSet = false;
+    int failSets = 0;  // how many sets fail from now on
     bool isOpen = false;
     int strayCloses = 0;                    // closes while it was not open
     std::unique_ptr<TransferBuffer> taken;  // the buffer it was last given

@@ -55,5 +55,27 @@ TEST(RecordMemo, OnlyShowDialogExactlyOneShowsSuccessButEveryFailureIsShown) {
   }
 }
 
+TEST(WinMain, RunningOutOfMemoryShowsTheDestinationsFailureAndWritesNothing) {
+  enum Fault { kFormat, kWrite };
+  const std::tuple<const char16_t*, Fault, std::u16string> cases[] = {
+      // FileName, where memory runs out, the box
+      {u"m", kWrite, kNotSaved},  // half of the entry queued
+      {u"clipboard", kFormat, u"確認: クリップボードに保存できませんでした。"},
+  };
+  for (const auto& [fileName, fault, box] : cases) {
+    FakePlatform platform;
+    platform.files[BuildSettingsPath(platform)].content =
+        u"[setting]\nMemoFormat=%MEMO%\nFileName=" + std::u16string(fileName);
+    platform.files[u"m"].content = u"old";
+    platform.files[u"m"].exhaustWrite = fault == kWrite;
+    platform.exhaustFormat = fault == kFormat;
+    platform.clipboard.text = u"old";
+    EXPECT_EQ(WinMain(platform, u"xyz"), 0);
+    EXPECT_EQ(platform.boxes, std::vector{box}) << fault;
+    EXPECT_EQ(platform.files[u"m"].content, u"old") << fault;
+    EXPECT_EQ(platform.clipboard.text, u"old") << fault;
+  }
+}
+
 }  // namespace
 }  // namespace jotlog

@@ -38,6 +38,9 @@ command -v mandoc >/dev/null || need+=(mandoc)
 command -v man >/dev/null || need+=(man-db)
 command -v unzip >/dev/null || need+=(unzip)
 command -v wrestool >/dev/null || need+=(icoutils)
+# A stick without hard links: an exFAT image on a loop device, served by exfat-fuse.
+command -v mkfs.exfat >/dev/null || need+=(exfatprogs)
+[ -x /sbin/mount.exfat-fuse ] || need+=(exfat-fuse)
 updated=
 install() {
   [ -n "$updated" ] || apt-get update
