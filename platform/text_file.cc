@@ -63,13 +63,7 @@ bool ByteTextFile::Ensure() {
   decoded_.clear();
   next_ = 0;
   while (decoded_.empty() && !ended_) {
-    char chunk[65536];
-    const ptrdiff_t n = ReadBytes(chunk, sizeof chunk);
-    if (n > 0) {
-      undecoded_.append(chunk, static_cast<size_t>(n));
-    } else {
-      ended_ = true;
-    }
+    ReadChunk();
     if (!signatureRead_) {
       if (undecoded_.size() < 3 && !ended_) continue;
       auto [encoding, length] = Signature(undecoded_);
@@ -86,16 +80,18 @@ bool ByteTextFile::Ensure() {
   return !decoded_.empty();
 }
 
-void ByteTextFile::DecodeWhole() {
-  while (!ended_) {
-    char chunk[65536];
-    const ptrdiff_t n = ReadBytes(chunk, sizeof chunk);
-    if (n > 0) {
-      undecoded_.append(chunk, static_cast<size_t>(n));
-    } else {
-      ended_ = true;
-    }
+void ByteTextFile::ReadChunk() {
+  char chunk[65536];
+  const ptrdiff_t n = ReadBytes(chunk, sizeof chunk);
+  if (n > 0) {
+    undecoded_.append(chunk, static_cast<size_t>(n));
+  } else {
+    ended_ = true;
   }
+}
+
+void ByteTextFile::DecodeWhole() {
+  while (!ended_) ReadChunk();
   DecodeUtf8(undecoded_, true, decoded_);
   // Valid UTF-8 decodes to no unit of U+DC80..U+DCFF.
   const bool valid = std::none_of(decoded_.begin(), decoded_.end(),

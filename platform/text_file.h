@@ -51,6 +51,8 @@ class ByteTextFile : public TextFile {
  private:
   // Makes sure an undelivered unit is there; false at the end of the input or on error.
   bool Ensure();
+  // Reads the next chunk of bytes into the undecoded ones; marks the end of the input.
+  void ReadChunk();
   void Decode();
   // Reads the rest of the file and decodes it as UTF-8, or in the legacy code page when it
   // is not valid UTF-8.
