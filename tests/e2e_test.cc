@@ -12,7 +12,7 @@
 #include <ctime>
 #include <thread>
 
-#include "harness.h"
+#include "e2e_cases.h"
 
 namespace {
 
@@ -25,14 +25,6 @@ constexpr bool kSanitized = __has_feature(address_sanitizer);
 #else
 constexpr bool kSanitized = false;
 #endif
-
-const std::string kDefaultSettings =
-    "[setting]\n# 保存先ファイル名\nFileName=\\My Documents\\jotlog.txt\n\n"
-    "# 追記元\nAddFrom=arg\n\n# 完了ダイアログを表示するかどうか\nShowDialog=1\n\n"
-    "# メモのフォーマット\nMemoFormat=[%DATE% %TIME%] %MEMO%\\n\n\n"
-    "# 日付のフォーマット\nDateFormat=yyyy/MM/dd\n\n# 時間のフォーマット\nTimeFormat=HH:mm:ss\n";
-const std::string kClipboardSaved = "確認: クリップボードに保存しました。\n";
-const std::string kClipboardNotSaved = "確認: クリップボードに保存できませんでした。\n";
 
 void WriteScript(const fs::path& path, const std::string& body) {
   std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
@@ -63,52 +55,25 @@ class EndToEnd : public TempFolder {
     return Start(args, prefix).Finish();
   }
   void Settings(const std::string& bytes) const { WriteFile(root / "bin/jotlog.ini", bytes); }
+  // Files made append-only by a case may go again.
+  void Unfreeze() const { Shell("chattr -R -a " + root.string() + " >/dev/null 2>&1").Finish(); }
+  void TearDown() override {
+    Unfreeze();
+    TempFolder::TearDown();
+  }
 
   std::string desktop;  // settings added to the environment: DISPLAY and the like
   fs::path memoFile() const { return root / "home/Documents/jotlog.txt"; }
 };
 
-TEST_F(EndToEnd, RecordsStampedMemosInTheDocumentsFolder) {
-  std::time_t now = std::time(nullptr);
-  char today[16];
-  std::strftime(today, sizeof today, "[%Y/%m/%d ", std::localtime(&now));
-  EXPECT_EQ(Run({"buy", "milk"}), kSaved);
-  const std::string first = ReadFile(memoFile());
-  EXPECT_EQ(MemoOf(first), "buy milk");
-  EXPECT_EQ(first.substr(0, 12), today);
-
-  // Arguments are joined with single spaces, an option among others being part of the memo;
-  // bytes that are not UTF-8 pass unchanged.
-  EXPECT_EQ(Run({"--help", " two ", "\"memo\"", "caf\xE9", "確認"}), kSaved);
-  const std::string both = ReadFile(memoFile());
-  EXPECT_EQ(both.substr(0, first.size()), first);
-  EXPECT_EQ(MemoOf(both.substr(first.size())), "--help  two  \"memo\" caf\xE9 確認");
-}
-
-TEST_F(EndToEnd, TheDocumentsFolderFollowsUserDirsOrFallsBackToHome) {
-  fs::create_directories(root / "home/Papers");
-  std::ofstream(root / "config/user-dirs.dirs") << "# test\nXDG_DOCUMENTS_DIR=\"$HOME/Papers\"\n";
-  EXPECT_EQ(Run({"one"}), kSaved);
-  EXPECT_EQ(MemoOf(ReadFile(root / "home/Papers/jotlog.txt")), "one");
-
-  fs::remove(root / "config/user-dirs.dirs");
-  fs::remove_all(root / "home/Documents");
-  EXPECT_EQ(Run({"two"}), kSaved);
-  EXPECT_EQ(MemoOf(ReadFile(root / "home/jotlog.txt")), "two");
-}
-
-TEST_F(EndToEnd, TheDefaultFileAppearsWholeOrNotAtAllAndIsThenOnlyRead) {
-  // Without room for all of it, nothing is left: not a cut file, not a temporary one.
-  EXPECT_EQ(Run({"abc"}, "prlimit --fsize=100 "), kSaved);
-  EXPECT_EQ(Listing(root / "bin"), std::vector<std::string>{"jotlog"});
-  EXPECT_EQ(Run({"abc"}), kSaved);
-  const fs::path ini = root / "bin/jotlog.ini";
-  EXPECT_EQ(ReadFile(ini), kDefaultSettings);
-  const auto old = fs::file_time_type::clock::now() - std::chrono::hours(24);
-  fs::last_write_time(ini, old);
-  EXPECT_EQ(Run({"def"}), kSaved);
-  EXPECT_EQ(fs::last_write_time(ini), old);
-  EXPECT_EQ(MemoOf(ReadFile(memoFile()).substr(2 * 27)), "def");
+TEST_F(EndToEnd, TheCasesOfBothPrograms) {
+  RunCases(
+      System::kLinux, root, root.string(),
+      [&](const std::string& name) {
+        return name == "docs" ? root / "home/Documents/jotlog.txt" : root / name;
+      },
+      [&] { Unfreeze(), LinuxFolders(); },
+      [&](const auto& args, const auto& prefix) { return Run(args, prefix); });
 }
 
 TEST_F(EndToEnd, WhereTheProgramFolderRefusesTheFileTheSettingsAreTheUsersOwn) {
@@ -134,8 +99,6 @@ TEST_F(EndToEnd, WhereTheProgramFolderRefusesTheFileTheSettingsAreTheUsersOwn) {
     EXPECT_EQ(fs::status(folder).permissions(), fs::perms::owner_all) << value;
   }
   EXPECT_EQ(Listing(bin), std::vector<std::string>{"jotlog"});
-  const std::string help = Shell(asUser + LinuxCommand({"--help"}, "")).Finish();
-  EXPECT_NE(help.find("settings file: " + ini.string() + "\n"), std::string::npos) << help;
   // Read by the next run; a file beside the program, even one it cannot read, comes first.
   const std::string mine = "[setting]\nFileName=" + (root / "mine.txt").string() + "\n";
   WriteFile(ini, mine);
@@ -211,56 +174,16 @@ TEST_F(EndToEnd, ALongSettingsFileCostsNoMoreThanItHolds) {
   EXPECT_LT(usage.ru_maxrss, 64 << 10);  // KiB
 }
 
-TEST_F(EndToEnd, UnsavedEntriesLeaveNoTraceAndUtf16MemoFilesStayUtf16) {
-  const fs::path memo = root / "memo.txt", pipe = root / "pipe", absent = root / "new.txt";
+TEST_F(EndToEnd, MemoryRunningOutBuildingTheEntryIsAFailureLikeAnyOther) {
+  // A limit on the address space leaves the sanitizers no room to start.
+  if (kSanitized) GTEST_SKIP() << "sanitized";
   const std::string old(40, 'o');
-  WriteFile(memo, old);
-  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
-  fs::create_directories(memoFile());
-  // An append-only file (where this file system has them) cannot be cut back: no byte
-  // may reach it.
-  const bool appendOnly = Shell("chattr +a " + memo.string() + " 2>&1").Finish().empty();
-  const std::pair<std::string, const char*> cases[] = {
-      // FileName, shell words before the run
-      {memo.string(), "trap '' XFSZ; prlimit --fsize=50 "},  // the write would fail part way
-      {memo.string(), "prlimit --fsize=50 "},   // so it would with SIGXFSZ at its default
-      {memo.string(), "prlimit --fsize=10 "},   // the file is already over the limit
-      {absent.string(), "prlimit --fsize=0 "},  // a file this run created goes again
-      {"/dev/full", ""},
-      {pipe.string(), ""},                 // a named pipe without a reader is not waited on
-      {"\\My Documents\\jotlog.txt", ""},  // a folder
-      {"clipboard", ""},                   // no display
-  };
-  for (const auto& [name, prefix] : cases) {
-    Settings("[setting]\nFileName=" + name + "\n");
-    EXPECT_EQ(Run({"a memo longer than the room left"}, prefix),
-              name == "clipboard" ? kClipboardNotSaved : kNotSaved)
-        << name << prefix;
-    EXPECT_EQ(ReadFile(memo), old) << prefix;
-    EXPECT_FALSE(fs::exists(absent)) << prefix;
-  }
-  if (appendOnly) Shell("chattr -a " + memo.string()).Finish();
-
-  // Memory runs out building the entry: the failure box, nothing written. (A limit on the
-  // address space leaves the sanitizers no room to start.)
-  if (!kSanitized) {
-    Settings("[setting]\nFileName=" + memo.string() + "\nMemoFormat=" +
-             std::regex_replace(std::string(170, '.'), std::regex("\\."), "%MEMO%") + "\n");
-    EXPECT_EQ(Run({std::string(60000, 'm'), std::string(60000, 'm')}, "prlimit --as=64000000 "),
-              kNotSaved);
-    EXPECT_EQ(ReadFile(memo), old);
-  }
-
-  // Appended in its own form; with an odd number of bytes, every unit would be split.
-  const std::string utf16 = "\xFF\xFE" + Utf16(u"a", true);
-  Settings("[setting]\nFileName=" + memo.string() + "\nMemoFormat=<%MEMO%>\\n\n");
-  for (const auto& [before, shown, after] :
-       {std::tuple{utf16, kSaved, utf16 + Utf16(u"<x>\r\n", true)},
-        {utf16 + "b", kNotSaved, utf16 + "b"}}) {
-    WriteFile(memo, before);
-    EXPECT_EQ(Run({"x"}), shown);
-    EXPECT_EQ(ReadFile(memo), after);
-  }
+  WriteFile(root / "memo.txt", old);
+  Settings("[setting]\nFileName=" + (root / "memo.txt").string() + "\nMemoFormat=" +
+           std::regex_replace(std::string(170, '.'), std::regex("\\."), "%MEMO%") + "\n");
+  EXPECT_EQ(Run({std::string(60000, 'm'), std::string(60000, 'm')}, "prlimit --as=64000000 "),
+            kNotSaved);
+  EXPECT_EQ(ReadFile(root / "memo.txt"), old);
 }
 
 TEST_F(EndToEnd, FailingRunsTakeNothingFromAnotherWriter) {

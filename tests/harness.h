@@ -20,6 +20,8 @@ namespace fs = std::filesystem;
 
 inline const std::string kSaved = "確認: メモファイルに保存しました。\n";
 inline const std::string kNotSaved = "確認: メモファイルに保存できませんでした。\n";
+inline const std::string kClipboardSaved = "確認: クリップボードに保存しました。\n";
+inline const std::string kClipboardNotSaved = "確認: クリップボードに保存できませんでした。\n";
 
 inline std::string ReadFile(const fs::path& path) {
   std::ostringstream bytes;
@@ -98,10 +100,13 @@ class TempFolder : public ::testing::Test {
   void TearDown() override { fs::remove_all(root); }
 
   void MakeLinuxProgram(const fs::path& program) const {
+    LinuxFolders();
+    fs::copy_file(program, linuxDir / "bin/jotlog");
+  }
+  void LinuxFolders() const {
     for (const char* folder : {"home/Documents", "run", "config", "bin"}) {
       fs::create_directories(linuxDir / folder);
     }
-    fs::copy_file(program, linuxDir / "bin/jotlog");
   }
   // The command line that starts the Linux program in a C locale with `env` added to its
   // environment.
