@@ -159,53 +159,46 @@ TEST_F(WineEndToEnd, ABoxStillAppearsInFrontOfAHungWindowOfAnotherProgram) {
   EXPECT_EQ(hung.Finish(), "");
 }
 
-TEST_F(WineEndToEnd, TheClipboardAsSourceAndDestination) {
+TEST_F(WineEndToEnd, TheClipboardAsSourceAndDestinationAndHeldByAnotherProgram) {
   std::string display = ReadFile(Env("JOTLOG_WINE_DIR") + "/display");
   display.erase(display.find_last_not_of('\n') + 1);
   const std::string xclip = "DISPLAY=" + display + " xclip -selection clipboard ";
-  const std::string both =
-                        "[setting]\nAddFrom=clipboard\nFileName=clipboard\nMemoFormat=<%MEMO%>\n",
+  const std::string to = "[setting]\nFileName=clipboard\nMemoFormat=<%MEMO%>\n",
+                    both = to + "AddFrom=clipboard\n",
                     toFile =
                         "[setting]\nAddFrom=clipboard\nFileName={dir}/memo.txt\n"
-                        "MemoFormat=%MEMO%\nShowDialog=0\n";
-  // How the clipboard is set, the settings, what the run shows, then the clipboard (as X
-  // sees it too, with LF line ends, when the run put it there) and the memo file.
-  const std::tuple<std::string, std::string, std::string, std::string, std::string> cases[] = {
-      {Feed("abc\r\n日本", Probe("clip-set")), both, kClipboardSaved, "abc\r\n日本<abc\r\n日本>",
-       "<absent>"},
-      // Without text on it, the memo is empty and the entry alone goes on it.
-      {Probe("clip-set-other"), both, kClipboardSaved, "<>", "<absent>"},
-      {"printf 'a\\nb' | " + xclip + "-i >/dev/null 2>&1", toFile, "", "a\r\nb", "a\r\nb"},
-      // U+DCFF, which the probe shows as the byte it came from
-      {Feed("a\xFF", Probe("clip-set")), toFile, "", "a\xFF", "a\xEF\xBF\xBD"},
-  };
-  for (const auto& [set, settings, shown, clipboard, file] : cases) {
+                        "MemoFormat=%MEMO%\nShowDialog=0\n",
+                    old = Feed("old", Probe("clip-set"));
+  // How the clipboard is set, what another program does meanwhile, the settings, what the
+  // run shows, then the clipboard (as X sees it too, with LF line ends, when the run put
+  // it there) and the memo file.
+  const std::tuple<std::string, std::string, std::string, std::string, std::string, std::string>
+      cases[] = {
+          {Feed("abc\r\n日本", Probe("clip-set")), "", both, kClipboardSaved,
+           "abc\r\n日本<abc\r\n日本>", "<absent>"},
+          // Without text on it, the memo is empty and the entry alone goes on it.
+          {Probe("clip-set-other"), "", both, kClipboardSaved, "<>", "<absent>"},
+          {"printf 'a\\nb' | " + xclip + "-i >/dev/null 2>&1", "", toFile, "", "a\r\nb", "a\r\nb"},
+          // U+DCFF, which the probe shows as the byte it came from
+          {Feed("a\xFF", Probe("clip-set")), "", toFile, "", "a\xFF", "a\xEF\xBF\xBD"},
+          // Held for a while, for too long, or with text never rendered when asked for.
+          {old, "clip-hold 1500", to, kClipboardSaved, "old<memo>", "<absent>"},
+          {old, "clip-hold 5000", to, kClipboardNotSaved, "old", "<absent>"},
+          {old, "clip-unrendered 3000", to, kClipboardNotSaved, "<none>", "<absent>"},
+      };
+  for (const auto& [set, other, settings, shown, clipboard, file] : cases) {
     fs::remove(root / "memo.txt");
     ASSERT_EQ(Shell(set).Finish(), "");
     Settings(settings);
-    EXPECT_EQ(RunWin("ignored"), shown) << set;
-    EXPECT_EQ(Shell(Probe("clip-get")).Finish(), clipboard) << set;
-    if (!shown.empty()) {
+    Child holder = Shell(other.empty() ? "echo held" : Probe(other));
+    ASSERT_EQ(holder.ReadLine(), "held\n");
+    EXPECT_EQ(RunWin("memo"), shown) << set << other;
+    EXPECT_EQ(holder.Finish(), "");
+    EXPECT_EQ(Shell(Probe("clip-get")).Finish(), clipboard) << set << other;
+    if (shown == kClipboardSaved) {
       EXPECT_EQ(Shell(xclip + "-o").Finish(), std::regex_replace(clipboard, std::regex("\r"), ""));
     }
     EXPECT_EQ(Contents(root / "memo.txt"), file) << set;
-  }
-}
-
-TEST_F(WineEndToEnd, AClipboardHeldBrieflyIsWaitedForAndTextNeverReplacedUnread) {
-  Settings("[setting]\nFileName=clipboard\nMemoFormat=<%MEMO%>\n");
-  // What another program does once this program starts; what the run shows; what the
-  // clipboard holds after.
-  for (const auto& [other, box, after] : {std::tuple<std::string, std::string, std::string>{
-                                              "clip-hold 1500", kClipboardSaved, "old<memo>"},
-                                          {"clip-hold 5000", kClipboardNotSaved, "old"},
-                                          {"clip-unrendered 3000", kClipboardNotSaved, "<none>"}}) {
-    ASSERT_EQ(Shell(Feed("old", Probe("clip-set"))).Finish(), "");
-    Child holder = Shell(Probe(other));
-    ASSERT_EQ(holder.ReadLine(), "held\n");
-    EXPECT_EQ(RunWin("memo"), box) << other;
-    EXPECT_EQ(holder.Finish(), "");
-    EXPECT_EQ(Shell(Probe("clip-get")).Finish(), after) << other;
   }
 }
 
