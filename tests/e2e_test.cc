@@ -255,6 +255,8 @@ TEST_F(EndToEnd, ClosedStandardStreamsAreNotTakenByFiles) {
   }
   for (const auto& lock : fs::directory_iterator(root / "run")) EXPECT_EQ(fs::file_size(lock), 0);
   EXPECT_EQ(ReadFile(memoFile()).size(), 2 * std::string("[2026/12/06 20:00:00] memo\r\n").size());
+  // Output that cannot be written is a failure.
+  EXPECT_EQ(Shell(Command({"--version"}, "") + " >/dev/full 2>&1; echo $?").Finish(), "1\n");
 }
 
 TEST_F(EndToEnd, TwoDozenSimultaneousStartsNeverMixEntries) {
