@@ -383,7 +383,7 @@ TEST_F(EndToEnd, TheClipboardHelpersOnWaylandAndX) {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     kill(pid, signal);
-    EXPECT_TRUE(std::regex_match(run.Finish(), std::regex("exit [1-9].*")))
+    EXPECT_TRUE(std::regex_match(run.Finish(), std::regex("\\s*exit [1-9].*")))
         << signal;  // ended by it
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
