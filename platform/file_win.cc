@@ -155,6 +155,10 @@ class WinTextFile : public ByteTextFile {
 // Nobody else writes while the handle is open, so the end stays where it is found.
 std::unique_ptr<TextFile> Appending(HANDLE file, Encoding encoding, std::wstring created = {}) {
   const std::optional<uint64_t> end = Seek(file, 0, FILE_END);
+  if (encoding != Encoding::kUtf8 && end && *end % 2 != 0) {  // every unit would be split
+    ::CloseHandle(file);
+    return nullptr;
+  }
   return std::make_unique<WinTextFile>(file, true, encoding, end, std::wstring(), std::wstring(),
                                        std::move(created));
 }

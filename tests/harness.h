@@ -1,5 +1,5 @@
 // What the end-to-end tests share: files as bytes, shell commands, a temporary folder per
-// test and the Linux program started in a home of its own under it.
+// test.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -20,6 +20,8 @@ namespace fs = std::filesystem;
 
 inline const std::string kSaved = "確認: メモファイルに保存しました。\n";
 inline const std::string kNotSaved = "確認: メモファイルに保存できませんでした。\n";
+inline const std::string kClipboardSaved = "確認: クリップボードに保存しました。\n";
+inline const std::string kClipboardNotSaved = "確認: クリップボードに保存できませんでした。\n";
 
 inline std::string ReadFile(const fs::path& path) {
   std::ostringstream bytes;
@@ -36,18 +38,6 @@ inline std::vector<std::string> Listing(const fs::path& folder) {
   for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename());
   std::sort(names.begin(), names.end());
   return names;
-}
-
-// The memo of a file holding one entry in the default layout; "<no entry>" otherwise.
-inline std::string MemoOf(const std::string& file) {
-  static const std::regex stamp(R"(\[\d{4}/\d\d/\d\d \d\d:\d\d:\d\d\] )");
-  const size_t length = 22;
-  if (file.size() < length + 2 || !std::regex_match(file.substr(0, length), stamp) ||
-      !file.ends_with("\r\n")) {
-    return "<no entry>";
-  }
-  const std::string memo = file.substr(length, file.size() - length - 2);
-  return memo.find_first_of("\r\n") == std::string::npos ? memo : "<no entry>";
 }
 
 // The UTF-16 units as bytes, in either order.
@@ -86,8 +76,7 @@ struct Child {
 
 inline Child Shell(const std::string& command) { return Child{::popen(command.c_str(), "r")}; }
 
-// A temporary folder per test, `root`, holding the Linux program in `linuxDir`/bin beside the
-// home, runtime and config folders it is given.
+// A temporary folder per test, `root`.
 class TempFolder : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -97,25 +86,7 @@ class TempFolder : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(root); }
 
-  void MakeLinuxProgram(const fs::path& program) const {
-    for (const char* folder : {"home/Documents", "run", "config", "bin"}) {
-      fs::create_directories(linuxDir / folder);
-    }
-    fs::copy_file(program, linuxDir / "bin/jotlog");
-  }
-  // The command line that starts the Linux program in a C locale with `env` added to its
-  // environment.
-  std::string LinuxCommand(const std::vector<std::string>& args, const std::string& env) const {
-    std::string command = "env -i LC_ALL=C PATH=/usr/bin:/bin " + env;
-    command.append("HOME=").append(Quote(linuxDir / "home"));
-    command.append(" XDG_RUNTIME_DIR=").append(Quote(linuxDir / "run"));
-    command.append(" XDG_CONFIG_HOME=").append(Quote(linuxDir / "config"));
-    command.append(" ").append(Quote(linuxDir / "bin/jotlog"));
-    for (const std::string& arg : args) command.append(" ").append(Quote(arg));
-    return command;
-  }
-
-  fs::path root, linuxDir;
+  fs::path root;
 };
 
 }  // namespace jotlog::test

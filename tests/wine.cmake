@@ -1,6 +1,6 @@
 # The tests of a Windows build, under Wine: the unit tests, cross-built, through CTest's
 # emulator; the end-to-end tests through a Linux harness (built by the host's compiler)
-# that runs the Windows program and its Linux twin side by side.
+# that runs the Windows program through a probe of its own.
 set(JOTLOG_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest's sources")
 if(NOT EXISTS ${JOTLOG_GOOGLETEST_SOURCE}/CMakeLists.txt OR NOT JOTLOG_WINE_DIR)
   message(STATUS "No GoogleTest sources (Debian's googletest) or Wine: no Windows tests")
@@ -44,7 +44,7 @@ add_test(NAME package_zip COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/package_test.
 set_tests_properties(package_zip PROPERTIES FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77
   TIMEOUT 300 ENVIRONMENT "CPACK=${CMAKE_CPACK_COMMAND};CMAKE=${CMAKE_COMMAND}")
 
-# The harness and the Linux program, by the host's compiler.
+# The harness, by the host's compiler.
 find_path(JOTLOG_HOST_GTEST gtest/gtest.h PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH)
 find_program(JOTLOG_HOST_CXX NAMES c++ g++ NO_CMAKE_FIND_ROOT_PATH)
 if(NOT JOTLOG_HOST_GTEST OR NOT JOTLOG_HOST_CXX)
@@ -63,11 +63,11 @@ ExternalProject_Add(jotlog_host
   BINARY_DIR ${JOTLOG_HOST_DIR}
   CMAKE_ARGS -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=${JOTLOG_HOST_CXX}
              -DJOTLOG_WERROR=${JOTLOG_WERROR} -DJOTLOG_WINE_HARNESS=ON
-  BUILD_COMMAND ${JOTLOG_HOST_BUILD} jotlog jotlog_wine_e2e_tests
+  BUILD_COMMAND ${JOTLOG_HOST_BUILD} jotlog_wine_e2e_tests
   INSTALL_COMMAND ""
   BUILD_ALWAYS ON)
 add_dependencies(jotlog_host jotlog jotlog_probe)
 add_test(NAME wine_e2e COMMAND ${JOTLOG_HOST_DIR}/tests/jotlog_wine_e2e_tests)
 set_tests_properties(wine_e2e PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 300 ENVIRONMENT
-  "JOTLOG_WINE_DIR=${JOTLOG_WINE_DIR};JOTLOG_WIN_EXE=$<TARGET_FILE:jotlog>;JOTLOG_PROBE=$<TARGET_FILE:jotlog_probe>;JOTLOG_LINUX_EXE=${JOTLOG_HOST_DIR}/jotlog")
+  "JOTLOG_WINE_DIR=${JOTLOG_WINE_DIR};JOTLOG_WIN_EXE=$<TARGET_FILE:jotlog>;JOTLOG_PROBE=$<TARGET_FILE:jotlog_probe>")
 

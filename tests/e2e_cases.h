@@ -1,0 +1,190 @@
+// The end-to-end cases that the Linux program (e2e_test.cc) and the Windows program under
+// Wine (wine_e2e_test.cc) must pass alike, described once and run by both harnesses.
+//
+// A case names its files relative to the program's folder ("bin/jotlog.ini" is beside the
+// program), or "docs" for jotlog.txt in the documents folder. The text "<absent>" stands
+// for no file, a name ending in "/" for an empty folder before and the folder's listing
+// after, and "[STAMP] " in a file for today's stamp in the default layout.
+#pragma once
+
+#include <ctime>
+
+#include "harness.h"
+
+namespace jotlog::test {
+
+enum class System { kBoth, kLinux, kWindows };
+// How the settings text is written: as it is, or with CR LF line ends and a signature.
+enum class Form { kUtf8, kUtf8Bom, kUtf16Le, kUtf16Be };
+
+struct File {
+  std::string name, bytes;
+};
+
+struct Case {
+  std::string what;
+  std::string settings = {};           // "{dir}": the program's folder as it names it; "": no file
+  std::vector<std::string> args = {};  // Windows: the command line, these joined with blanks
+  std::vector<File> before = {}, after = {};
+  std::string shown = {};   // the boxes, or the lines on standard error
+  std::string prefix = "";  // shell words before the run; "{dir}" as this machine names it
+  Form form = Form::kUtf8;
+  System only = System::kBoth;
+};
+
+inline const std::string kDefaultSettings =
+    "[setting]\n# 保存先ファイル名\nFileName=\\My Documents\\jotlog.txt\n\n"
+    "# 追記元\nAddFrom=arg\n\n# 完了ダイアログを表示するかどうか\nShowDialog=1\n\n"
+    "# メモのフォーマット\nMemoFormat=[%DATE% %TIME%] %MEMO%\\n\n\n"
+    "# 日付のフォーマット\nDateFormat=yyyy/MM/dd\n\n# 時間のフォーマット\nTimeFormat=HH:mm:ss\n";
+
+// UTF-8 as UTF-16 units; the three bytes of a surrogate give that unit alone.
+inline std::u16string Units(const std::string& text) {
+  std::u16string units;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const int lead = static_cast<unsigned char>(text[i]);
+    int more = (lead >= 0xC0) + (lead >= 0xE0) + (lead >= 0xF0);
+    char32_t point = lead & (0x7F >> more);
+    while (more-- > 0) point = point << 6 | (text[++i] & 0x3F);
+    if (point > 0xFFFF) {
+      units += static_cast<char16_t>(0xD7C0 + (point >> 10));
+      point = 0xDC00 | (point & 0x3FF);
+    }
+    units += static_cast<char16_t>(point);
+  }
+  return units;
+}
+
+inline std::string Encode(const std::string& text, Form form) {
+  const std::string crlf = std::regex_replace(text, std::regex("\n"), "\r\n");
+  if (form == Form::kUtf8Bom) return "\xEF\xBB\xBF" + crlf;
+  if (form == Form::kUtf16Le) return "\xFF\xFE" + Utf16(Units(crlf), true);
+  if (form == Form::kUtf16Be) return "\xFE\xFF" + Utf16(Units(crlf), false);
+  return text;
+}
+
+// A file's bytes with today's stamps as "[STAMP] ", a folder's listing, or "<absent>".
+inline std::string Contents(const fs::path& path) {
+  if (!fs::exists(fs::symlink_status(path))) return "<absent>";
+  std::string names;
+  if (fs::is_directory(path)) {
+    for (const std::string& name : Listing(path)) names += name.substr(0, name.find(".exe")) + " ";
+    return names;
+  }
+  const std::time_t now = std::time(nullptr);
+  char today[16];
+  std::strftime(today, sizeof today, "\\[%Y/%m/%d", std::localtime(&now));
+  return std::regex_replace(ReadFile(path),
+                            std::regex(today + std::string(R"( \d\d:\d\d:\d\d\] )")), "[STAMP] ");
+}
+
+// clang-format off
+inline std::vector<Case> Cases() {
+  const std::string old(40, 'o'), limit = "trap '' XFSZ; prlimit --fsize=";
+  const std::string utf16 = "\xFF\xFE" + Utf16(u"a", true), fffd = "\xEF\xBF\xBD";
+  const System linux = System::kLinux, windows = System::kWindows;
+  const std::string exact = "[setting]\nFileName={dir}/memo.txt\nMemoFormat=<%MEMO%>\\n\nShowDialog=0\n";
+  // An entry that cannot be saved leaves the memo file as it was.
+  auto unsaved = [&](const std::string& what, const std::string& name, const std::string& prefix,
+                     System only = System::kBoth) {
+    return Case{what, "[setting]\nFileName=" + name + "\n", {"a memo longer than the room"}, {{"memo.txt", old}},
+                {{"memo.txt", old}, {"new.txt", "<absent>"}, {"missing", "<absent>"}},
+                name == "clipboard" ? kClipboardNotSaved : kNotSaved, prefix, Form::kUtf8, only};
+  };
+  // The same memo and settings in each form of settings file, appended to a memo file in
+  // each form.
+  const std::string entry = "<a \"b c\" 日本 \xF0\x9F\x93\x9D|d>\r\n";
+  auto encoded = [&](const std::string& what, Form form, const std::string& start, const std::string& added) {
+    return Case{what, "[setting]\nFileName={dir}/メモ.txt\nMemoFormat=<%MEMO%|%DATE%>\\n\nDateFormat='d'\nShowDialog=0\n",
+                {"a", "\"b", "c\"", "日本", "\xF0\x9F\x93\x9D"}, {{"メモ.txt", start}}, {{"メモ.txt", start + added}},
+                "", "", form};
+  };
+  // Lone surrogates (U+DCFF U+D800) in a UTF-16 settings file; a pair cut at the end of a
+  // line that is too long.
+  const std::string pad(1000, 'x');
+  const std::string lone = "[setting]\nFileName={dir}/memo.txt\nShowDialog=0\nMemoFormat=<\xED\xB3\xBF\xED\xA0\x80|%MEMO%>" +
+                           pad + "\xF0\x9F\x93\x9D\n";
+  const std::string frozen = "chattr +a {dir}/memo.txt 2>/dev/null; ";  // cannot be cut back
+  return {
+      {"a first start writes the default settings and records in the documents folder", "", {"buy", "milk"}, {},
+       {{"bin/", "jotlog jotlog.ini "}, {"bin/jotlog.ini", kDefaultSettings}, {"docs", "[STAMP] buy milk\r\n"}}, kSaved},
+      {"default settings that do not fit are not left in part", "", {"abc"}, {},
+       {{"bin/", "jotlog "}, {"docs", "[STAMP] abc\r\n"}}, kSaved, limit + "100 "},
+      {"a settings file in place is read and left alone", "[setting]\nMemoFormat=<%MEMO%>\n", {"memo"}, {},
+       {{"bin/jotlog.ini", "[setting]\nMemoFormat=<%MEMO%>\n"}, {"docs", "<memo>"}}, kSaved},
+      {"an empty command line is an empty memo", exact, {}, {}, {{"memo.txt", "<>\r\n"}}},
+      {.what = "arguments are joined with single blanks, bytes that are not UTF-8 kept", .settings = exact,
+       .args = {"--help", " two ", "caf\xE9", "確認"}, .after = {{"memo.txt", "<--help  two  caf\xE9 確認>\r\n"}},
+       .only = linux},
+      {.what = "--help and --version alone record nothing and take no guard", .settings = exact,
+       .args = {"--help"}, .before = {{"run/", ""}}, .after = {{"memo.txt", "<absent>"}, {"run/", ""}}, .only = linux},
+      {.what = "--version alone records nothing either", .settings = exact, .args = {"--version"}, .before = {{"run/", ""}},
+       .after = {{"memo.txt", "<absent>"}, {"run/", ""}}, .only = linux},
+      {.what = "the command line as Windows passes it: blanks kept but those after the name", .settings = exact,
+       .args = {"  \"quoted  words\"  and\tmore  "}, .after = {{"memo.txt", "<\"quoted  words\"  and\tmore  >\r\n"}},
+       .only = windows},
+      {.what = "the documents folder follows user-dirs.dirs", .settings = "[setting]\n", .args = {"one"},
+       .before = {{"config/user-dirs.dirs", "# a\nXDG_DOCUMENTS_DIR=\"$HOME/Papers\"\n"}, {"home/Papers/other", ""}},
+       .after = {{"home/Papers/jotlog.txt", "[STAMP] one\r\n"}}, .shown = kSaved, .only = linux},
+      {.what = "without a documents folder, the home folder", .settings = "[setting]\n", .args = {"two"},
+       .before = {{"home/Documents", "<absent>"}, {"config/user-dirs.dirs", "<absent>"}},
+       .after = {{"home/jotlog.txt", "[STAMP] two\r\n"}}, .shown = kSaved, .only = linux},
+      encoded("UTF-8 settings, a new memo file", Form::kUtf8, "", entry),
+      encoded("UTF-8 settings with a signature, a memo file without a line end", Form::kUtf8Bom, "no line end", entry),
+      encoded("UTF-16 settings, a UTF-8 memo file with a signature", Form::kUtf16Le, "\xEF\xBB\xBF" "a\r\n", entry),
+      encoded("big-endian UTF-16 settings, a UTF-16 memo file", Form::kUtf16Be, utf16, Utf16(Units(entry), true)),
+      encoded("a big-endian UTF-16 memo file", Form::kUtf8, "\xFE\xFF" + Utf16(u"a", false), Utf16(Units(entry), false)),
+      {.what = "a UTF-16 memo file of an odd length is not appended to", .settings = exact, .args = {"x"},
+       .before = {{"memo.txt", utf16 + "b"}}, .after = {{"memo.txt", utf16 + "b"}}, .shown = kNotSaved},
+      {.what = "lone surrogates from a UTF-16 file become U+FFFD, bytes of arguments stay", .settings = lone,
+       .args = {"\xFF\xFE"}, .after = {{"memo.txt", "<" + fffd + fffd + "|\xFF\xFE>" + pad + fffd}},
+       .form = Form::kUtf16Le, .only = linux},
+      {.what = "lone surrogates from a UTF-16 file and the command line become U+FFFD", .settings = lone,
+       .args = {"\xFF\xFE"},  // U+DCFF U+DCFE to the program
+       .after = {{"memo.txt", "<" + fffd + fffd + "|" + fffd + fffd + ">" + pad + fffd}},
+       .form = Form::kUtf16Le, .only = windows},
+      unsaved("the entry would pass the size limit", "{dir}/memo.txt", limit + "50 "),
+      unsaved("a memo file this run created and could not fill", "{dir}/new.txt", limit + "0 "),
+      unsaved("no such folder", "{dir}/missing/memo.txt", ""),
+      unsaved("a folder", "{dir}", ""),
+      unsaved("no name", "", ""),
+      unsaved("a name that ends in a backslash", "{dir}/memo.txt\\", "", windows),
+      unsaved("the size limit with SIGXFSZ at its default", "{dir}/memo.txt", frozen + "prlimit --fsize=50 ", linux),
+      unsaved("a memo file already over the size limit", "{dir}/memo.txt", frozen + limit + "10 ", linux),
+      unsaved("a full disk", "/dev/full", "", linux),
+      unsaved("a named pipe without a reader", "{dir}/pipe", "mkfifo {dir}/pipe; ", linux),
+      unsaved("the clipboard without a display", "clipboard", "", linux),
+  };
+}
+// clang-format on
+
+// Runs every case of `system`: `folder` is the program's folder and `dir` the same as the
+// program names it; `path` gives where a file of a case is; `reset` makes the folder ready
+// for a run; `run` starts the program for a case and returns what it showed.
+template <class Path, class Reset, class Run>
+void RunCases(System system, const fs::path& folder, const std::string& dir, Path path, Reset reset,
+              Run run) {
+  auto in = [](const std::string& text, const std::string& where) {
+    return std::regex_replace(text, std::regex("\\{dir\\}"), where);
+  };
+  for (const Case& c : Cases()) {
+    if (c.only != System::kBoth && c.only != system) continue;
+    SCOPED_TRACE(c.what);
+    reset();
+    for (const std::string name : {"bin/jotlog.ini", "docs"}) fs::remove(path(name));
+    for (const File& file : c.after) {
+      if (!file.name.ends_with("/")) fs::remove_all(path(file.name));
+    }
+    // A file before, or an empty folder for a name that ends in "/".
+    for (const auto& [name, bytes] : c.before) {
+      fs::remove_all(path(name));
+      fs::create_directories(name.ends_with("/") ? path(name) : path(name).parent_path());
+      if (!name.ends_with("/") && bytes != "<absent>") WriteFile(path(name), bytes);
+    }
+    if (!c.settings.empty()) WriteFile(path("bin/jotlog.ini"), Encode(in(c.settings, dir), c.form));
+    EXPECT_EQ(run(c.args, in(c.prefix, folder.string())), c.shown);
+    for (const File& file : c.after) EXPECT_EQ(Contents(path(file.name)), file.bytes) << file.name;
+  }
+}
+
+}  // namespace jotlog::test
