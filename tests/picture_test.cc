@@ -22,7 +22,7 @@ TEST(Picture, FormatsLikeTheWin32Pictures) {
       {D, thursday, u"yyyy/MM/dd", u"2024/03/07", false},
       {D, thursday, u"d/M/y ddd dddd ddddd", u"7/3/24 Thu Thursday Thursday", true},
       {D, thursday, u"MMM MMMM yyy gg HH:mm", u"Mar March 2024 A.D. HH:mm", true},
-      {D, evening, u"d/M/y yy", u"25/12/9 09", false},
+      {D, evening, u"d/M/y yy MMM", u"25/12/9 09 Dec", true},
       {T, thursday, u"HH:mm:ss H:m:s", u"08:05:09 8:5:9", false},
       {T, thursday, u"h hh t tt dd/MM", u"8 08 A AM dd/MM", true},
       {T, evening, u"hhh:mmm:sss tt", u"08:45:03 PM", true},

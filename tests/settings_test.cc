@@ -34,21 +34,6 @@ TEST(SettingsFile, LookupsAreExactAndTheFirstOfTwoEntriesCounts) {
   EXPECT_EQ(Dump(settings), stored + u"[new]k=v;");
 }
 
-TEST(SettingsFile, KeepsWhatCanBeLookedUpAndNoHalfOfACutPair) {
-  const std::u16string pair = u"\U0001F600", cut = std::u16string(1020, u'x');
-  const std::u16string cases[][2] = {
-      // the file, the store
-      {u"[a]\nk=1\n[setting]\nk=2\nk=3\n\n#c\n[b]\nk=4\n[setting]\nj=5", u"[setting]k=2;j=5;"},
-      {u"[setting]\nk=" + cut + pair + u"\nj", u"[setting]k=" + cut + u"\uFFFD;j=j;"},
-      {u"[setting]\nk=" + cut.substr(1) + pair, u"[setting]k=" + cut.substr(1) + pair + u";"},
-  };
-  for (const auto& [file, store] : cases) {
-    FakePlatform platform;
-    platform.files[BuildSettingsPath(platform)].content = file;
-    EXPECT_EQ(Dump(SettingsFile(platform, true)), store);
-  }
-}
-
 TEST(BuildSettingsPath, ReplacesAThreeLetterExtensionOrAppendsOne) {
   const std::u16string cases[][2] = {
       {u"\\Program Files\\Memo\\memo.exe", u"\\Program Files\\Memo\\memo.ini"},
