@@ -77,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string big = EncodeText(units, Encoding::kUtf16Be);
   for (size_t i = 0; i + 1 < big.size(); i += 2) std::swap(big[i], big[i + 1]);
   Require(little == big &&
-          little ==
-              std::string_view(reinterpret_cast<const char*>(replaced.data()), little.size()));
+          little == std::string_view(reinterpret_cast<const char*>(replaced.data()),
+                                     replaced.size() * 2));
   return 0;
 }
