@@ -27,10 +27,6 @@ TEST(SettingsFile, LookupsAreExactAndTheFirstOfTwoEntriesCounts) {
   for (const auto& c : cases) {
     EXPECT_EQ(settings.GetWithDefault(c[0], c[1], u"none", false), c[2]);
   }
-  const std::u16string stored = u"[setting]FileName=x;k=one;k=two;empty=;[t]k=other section;";
-  EXPECT_EQ(Dump(settings), stored);  // a miss without addIfMissing adds nothing
-  EXPECT_EQ(settings.GetWithDefault(u"new", u"k", u"v", true), u"v");
-  EXPECT_EQ(Dump(settings), stored + u"[new]k=v;");
 }
 
 TEST(BuildSettingsPath, ReplacesAThreeLetterExtensionOrAppendsOne) {
