@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
+#include "platform/text_file.h"
 #include "platform/utf.h"
 
 namespace {
@@ -69,5 +71,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ReplaceLoneSurrogates(replaced);
   Require(Paired(replaced, false) && (replaced == units) == Paired(units, false));
   Require(DecodeUtf8(EncodeUtf8(replaced)) == replaced);
+  // In a UTF-16 file: the units with lone surrogates replaced, as they lie in (little-endian)
+  // memory, and byte-swapped for the other order.
+  const std::string little = EncodeText(units, Encoding::kUtf16Le);
+  std::string big = EncodeText(units, Encoding::kUtf16Be);
+  for (size_t i = 0; i + 1 < big.size(); i += 2) std::swap(big[i], big[i + 1]);
+  Require(little == big &&
+          little == std::string_view(reinterpret_cast<const char*>(replaced.data()),
+                                     replaced.size() * 2));
   return 0;
 }

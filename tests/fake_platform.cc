@@ -109,13 +109,4 @@ std::unique_ptr<TextFile> FakePlatform::OpenTextFile(const std::u16string& name,
   return std::make_unique<FakeTextFile>(found->second);
 }
 
-std::u16string Dump(const SettingsFile& settings) {
-  std::u16string text;
-  for (const auto& section : settings.sections()) {
-    text += u"[" + section.name + u"]";
-    for (const auto& entry : section.entries) text += entry.key + u"=" + entry.value + u";";
-  }
-  return text;
-}
-
 }  // namespace jotlog

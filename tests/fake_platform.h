@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "settings/settings_file.h"
 
 namespace jotlog {
 
@@ -73,8 +72,5 @@ class FakePlatform : public Platform {
  private:
   std::u16string served_;
 };
-
-// The store as one line: "[name]key=value;key=value;[next]...".
-std::u16string Dump(const SettingsFile& settings);
 
 }  // namespace jotlog

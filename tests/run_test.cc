@@ -24,34 +24,28 @@ void Record(FakePlatform& platform,
   RecordMemo(platform, settings, u"x");
 }
 
-TEST(RecordMemo, TheMemoIsTheCommandLineUnlessAddFromIsExactlyClipboard) {
-  for (const auto& [addFrom, memo] :
-       {std::pair{u"Clipboard", u"x"}, {u"clipboard ", u"x"}, {u"", u"x"}, {u"clipboard", u"c"}}) {
+TEST(RecordMemo, TakesTheMemoAndShowsTheOutcomeOnlyForExactValuesButEveryFailureAlways) {
+  enum Fault { kNone, kRefuseOpen, kFailFlush, kFailClose };
+  const std::tuple<const char16_t*, const char16_t*, Fault, const char16_t*,
+                   std::vector<std::u16string>>
+      cases[] = {
+          // AddFrom, ShowDialog, fault, the file afterwards, boxes
+          {u"clipboard", u"1", kNone, u"oldc", {kSaved}},
+          {u"Clipboard", u"0", kNone, u"oldx", {}},
+          {u"clipboard ", u"", kNone, u"oldx", {}},
+          {u"", u" 1", kNone, u"oldx", {}},
+          {u"", u"0", kRefuseOpen, u"old", {kNotSaved}},
+          {u"", u"0", kFailFlush, u"old", {kNotSaved}},
+          {u"", u"0", kFailClose, u"oldx", {kNotSaved}},  // closing failed after the data arrived
+      };
+  for (size_t row = 0; row < std::size(cases); ++row) {
+    const auto& [addFrom, showDialog, fault, content, boxes] = cases[row];
     FakePlatform platform;
     platform.clipboard.text = u"c";
-    Record(platform, {{u"AddFrom", addFrom}});
-    EXPECT_EQ(platform.files[u"m"].content, u"old" + std::u16string(memo));
-  }
-}
-
-TEST(RecordMemo, OnlyShowDialogExactlyOneShowsSuccessButEveryFailureIsShown) {
-  enum Fault { kNone, kRefuseOpen, kFailFlush, kFailClose };
-  const std::tuple<Fault, const char16_t*, const char16_t*, std::vector<std::u16string>> cases[] = {
-      // fault, ShowDialog, the file afterwards, boxes
-      {kNone, u"1", u"oldx", {kSaved}},
-      {kNone, u"0", u"oldx", {}},
-      {kNone, u"", u"oldx", {}},
-      {kNone, u" 1", u"oldx", {}},
-      {kRefuseOpen, u"0", u"old", {kNotSaved}},
-      {kFailFlush, u"0", u"old", {kNotSaved}},
-      {kFailClose, u"0", u"oldx", {kNotSaved}},  // closing failed after the data arrived
-  };
-  for (const auto& [fault, showDialog, content, boxes] : cases) {
-    FakePlatform platform;
     platform.files[u"m"] = {u"", fault == kRefuseOpen, fault == kFailFlush, fault == kFailClose};
-    Record(platform, {{u"ShowDialog", showDialog}});
-    EXPECT_EQ(platform.files[u"m"].content, content) << fault;
-    EXPECT_EQ(platform.boxes, boxes) << fault;
+    Record(platform, {{u"AddFrom", addFrom}, {u"ShowDialog", showDialog}});
+    EXPECT_EQ(platform.files[u"m"].content, content) << row;
+    EXPECT_EQ(platform.boxes, boxes) << row;
   }
 }
 

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "app/run.h"
-#include "settings/default_settings.h"
 #include "settings/settings_file.h"
 #include "tests/fake_platform.h"
 
@@ -28,25 +27,6 @@ TEST(SettingsFile, LookupsAreExactAndTheFirstOfTwoEntriesCounts) {
   for (const auto& c : cases) {
     EXPECT_EQ(settings.GetWithDefault(c[0], c[1], u"none", false), c[2]);
   }
-  const std::u16string stored = u"[setting]FileName=x;k=one;k=two;empty=;[t]k=other section;";
-  EXPECT_EQ(Dump(settings), stored);  // a miss without addIfMissing adds nothing
-  EXPECT_EQ(settings.GetWithDefault(u"new", u"k", u"v", true), u"v");
-  EXPECT_EQ(Dump(settings), stored + u"[new]k=v;");
-}
-
-TEST(SettingsFile, KeepsWhatCanBeLookedUpAndNoHalfOfACutPair) {
-  const std::u16string pair = u"\U0001F600", cut = std::u16string(1020, u'x');
-  const std::u16string cases[][2] = {
-      // the file, the store
-      {u"[a]\nk=1\n[setting]\nk=2\nk=3\n\n#c\n[b]\nk=4\n[setting]\nj=5", u"[setting]k=2;j=5;"},
-      {u"[setting]\nk=" + cut + pair + u"\nj", u"[setting]k=" + cut + u"\uFFFD;j=j;"},
-      {u"[setting]\nk=" + cut.substr(1) + pair, u"[setting]k=" + cut.substr(1) + pair + u";"},
-  };
-  for (const auto& [file, store] : cases) {
-    FakePlatform platform;
-    platform.files[BuildSettingsPath(platform)].content = file;
-    EXPECT_EQ(Dump(SettingsFile(platform, true)), store);
-  }
 }
 
 TEST(BuildSettingsPath, ReplacesAThreeLetterExtensionOrAppendsOne) {
@@ -67,43 +47,22 @@ TEST(BuildSettingsPath, ReplacesAThreeLetterExtensionOrAppendsOne) {
   }
 }
 
-TEST(DefaultSettings, TheDefaultFileReadsBackToTheBuiltInDefaults) {
-  FakePlatform platform;
-  EXPECT_EQ(WinMain(platform, u"abc"), 0);
-  SettingsFile fromFile(platform, true), builtIn(platform, false);
-  RecordMemo(platform, builtIn, u"abc");  // adds each default it reads
-  ASSERT_EQ(fromFile.sections().size(), 1u);
-  EXPECT_EQ(fromFile.sections().front().entries.size(), 6u);
-  for (const auto& entry : fromFile.sections().front().entries) {
-    EXPECT_EQ(builtIn.GetWithDefault(u"setting", entry.key, u"<none>", false), entry.value);
-  }
-}
-
-TEST(DefaultSettings, AFolderThatRefusesTheFileLeavesTheSettingsToTheUsersOwn) {
-  const std::u16string user = u"\\Users\\me\\jotlog\\memo.ini",
-                       memo = u"\\My Documents\\jotlog.txt";
-  enum { kNone, kMine, kUnreadable, kNoFolder };
-  const std::tuple<bool, int, std::u16string, std::vector<std::u16string>> cases[] = {
-      // the folder refuses, the user's file, the memo file, where the default text went
-      {false, kMine, memo, {u"\\Program Files\\Memo\\memo.ini"}},  // as it always was
-      {true, kNone, memo, {user}},
-      {true, kUnreadable, memo, {}},  // not rewritten: the built-in defaults
-      {true, kNoFolder, memo, {}},
-  };
-  for (const auto& [readOnly, userFile, memoFile, defaults] : cases) {
+// Where the program's folder refuses the file and the user's own cannot be read or made,
+// nothing is written but the memo, by the built-in defaults. Where the user's file can be
+// had, the end-to-end tests follow it.
+TEST(DefaultSettings, WithoutAUsableSettingsFileTheBuiltInDefaultsServe) {
+  const std::u16string user = u"\\Users\\me\\jotlog\\memo.ini", mine = u"[setting]\nFileName=u\n";
+  for (bool noFolder : {false, true}) {
     FakePlatform platform;
-    if (readOnly) platform.readOnlyFolders.insert(u"\\Program Files\\Memo");
-    if (userFile == kNoFolder) platform.configFolder.clear();
-    if (userFile == kMine || userFile == kUnreadable) {
-      platform.files[user] = {u"[setting]\nFileName=u\n", userFile == kUnreadable};
-    }
-    WinMain(platform, u"x");
-    std::vector<std::u16string> written;
-    for (const auto& [name, file] : platform.files) {
-      if (file.content == kDefaultSettingsText) written.push_back(name);
-    }
-    EXPECT_EQ(written, defaults) << readOnly << userFile;
-    EXPECT_TRUE(platform.files[memoFile].content.ends_with(u"] x\r\n")) << userFile;
+    platform.readOnlyFolders.insert(u"\\Program Files\\Memo");
+    if (noFolder) platform.configFolder.clear();
+    if (!noFolder) platform.files[user] = {mine, true};
+    EXPECT_EQ(WinMain(platform, u"x"), 0);
+    EXPECT_EQ(platform.files.size(), noFolder ? 1u : 2u);
+    EXPECT_EQ(platform.files[user].content, noFolder ? u"" : mine);
+    EXPECT_EQ(platform.files[u"\\My Documents\\jotlog.txt"].content,
+              u"[2024/03/07 08:05:09] x\r\n");
+    EXPECT_EQ(platform.boxes, std::vector<std::u16string>{u"確認: メモファイルに保存しました。"});
   }
 }
 
