@@ -28,10 +28,11 @@ trap cleanup EXIT
 home=$scratch/home
 mkdir -p "$home/Documents"
 chown -R 65534:65534 "$home"
-# Runs a command as the unprivileged user, with nothing of the caller's environment.
+# Runs a command as the unprivileged user, with nothing of the caller's environment, in
+# a folder that user may enter (the build tree may lie where it may not).
 as_user() {
-  setpriv --reuid=65534 --regid=65534 --clear-groups \
-    env -i PATH=/usr/bin:/bin LC_ALL=C.UTF-8 HOME="$home" ${USER_ENV:-} "$@"
+  (cd "$scratch" && setpriv --reuid=65534 --regid=65534 --clear-groups \
+    env -i PATH=/usr/bin:/bin LC_ALL=C.UTF-8 HOME="$home" ${USER_ENV:-} "$@")
 }
 # The files under a folder, one relative path a line, sorted.
 tree() { (cd "$1" && find . -mindepth 1 \( -type f -o -type l \) | sed 's|^\./||' | LC_ALL=C sort); }
