@@ -1,15 +1,14 @@
 // A Windows program of the tests' own, run under Wine by wine_e2e_test.cc to see what only
 // a Windows program can see; text in and out is UTF-8 on binary standard streams.
-//   run PROGRAM  starts PROGRAM with the first line of input as its command line after its
-//                name, prints each message box as "caption: text" and dismisses it once
-//                another line of input comes or input ends; exits as PROGRAM
-//   hang         shows a window in front, prints "held" and answers no message until a
-//                line of input comes
+//   run PROGRAM [hung]  starts PROGRAM with the first line of input as its command line
+//                after its name, prints each message box as "caption: text" and dismisses
+//                it once another line of input comes or input ends; exits as PROGRAM. With
+//                "hung", behind a window in front of all that answers no message.
 //   pictures     the text of each picture of picture_table.h, a line each
 #include <fcntl.h>
 #include <io.h>
 
-#include <cstdio>
+#include <climits>
 #include <iostream>
 
 #include "platform/platform_win.h"
@@ -19,32 +18,17 @@
 namespace jotlog {
 namespace {
 
-std::string ReadLine() {
+void Print(const std::u16string& text) { std::cout << EncodeUtf8(text) << std::flush; }
+
+int Run(const std::wstring& program, bool hung) {
+  // A window in front that answers no message: nothing here takes messages.
+  HWND window = hung ? ::CreateWindowExW(0, L"STATIC", L"hung", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0,
+                                         0, 200, 100, nullptr, nullptr, nullptr, nullptr)
+                     : nullptr;
+  if (hung && (!::SetForegroundWindow(window) || ::GetForegroundWindow() != window)) return 98;
   std::string line;
   std::getline(std::cin, line);
-  return line;
-}
-
-void Print(std::u16string_view text) {
-  const std::string bytes = EncodeUtf8(text);
-  std::fwrite(bytes.data(), 1, bytes.size(), stdout);
-  std::fflush(stdout);
-}
-
-std::u16string WindowText(HWND window) {
-  wchar_t text[1024] = {};
-  ::GetWindowTextW(window, text, 1024);
-  return Utf16(text);
-}
-
-void AnswerMessages() {
-  for (MSG message; ::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE);) {
-    ::DispatchMessageW(&message);
-  }
-}
-
-int Run(const std::wstring& program) {
-  std::wstring commandLine = L"\"" + program + L"\" " + Wide(DecodeUtf8(ReadLine()));
+  std::wstring commandLine = L"\"" + program + L"\" " + Wide(DecodeUtf8(line));
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION started = {};
@@ -61,8 +45,11 @@ int Run(const std::wstring& program) {
       if (owner == started.dwProcessId && ::IsWindowVisible(box)) break;
     }
     if (box == nullptr) continue;
-    Print(WindowText(box) + u": " + WindowText(::GetDlgItem(box, 0xFFFF)) + u"\n");
-    ReadLine();
+    wchar_t caption[256] = {}, text[1024] = {};
+    ::GetWindowTextW(box, caption, 256);
+    ::GetDlgItemTextW(box, 0xFFFF, text, 1024);
+    Print(Utf16(caption) + u": " + Utf16(text) + u"\n");
+    std::cin.ignore(INT_MAX, '\n');
     ::PostMessageW(box, WM_COMMAND, IDOK, 0);
     while (::IsWindow(box) && ::WaitForSingleObject(process.get(), 10) == WAIT_TIMEOUT) {
     }
@@ -70,19 +57,6 @@ int Run(const std::wstring& program) {
   DWORD code = 99;
   ::GetExitCodeProcess(process.get(), &code);
   return static_cast<int>(code);
-}
-
-int Hang() {
-  HWND window = ::CreateWindowExW(0, L"STATIC", L"hung", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
-                                  200, 100, nullptr, nullptr, nullptr, nullptr);
-  if (window == nullptr) return 1;
-  ::SetForegroundWindow(window);
-  AnswerMessages();
-  if (::GetForegroundWindow() != window) return 2;
-  Print(u"held\n");
-  ReadLine();  // no message is answered meanwhile
-  ::DestroyWindow(window);
-  return 0;
 }
 
 int Pictures() {
@@ -105,8 +79,7 @@ int wmain(int argc, wchar_t** argv) {
   _setmode(_fileno(stdin), _O_BINARY);
   _setmode(_fileno(stdout), _O_BINARY);
   const std::wstring command = argc > 1 ? argv[1] : L"";
-  if (command == L"run" && argc == 3) return Run(argv[2]);
-  if (command == L"hang") return Hang();
+  if (command == L"run" && (argc == 3 || argc == 4)) return Run(argv[2], argc == 4);
   if (command == L"pictures") return Pictures();
   return 2;
 }
