@@ -21,31 +21,29 @@ TEST(WinPathFor, MapsMyDocumentsAndLeavesOtherNamesAsTheyAre) {
   wchar_t documents[MAX_PATH + 1] = {};
   ASSERT_TRUE(::SHGetSpecialFolderPathW(nullptr, documents, CSIDL_PERSONAL, FALSE));
   const std::wstring home = documents;
+  // A NUL never cuts a name short.
   const std::pair<std::u16string, std::optional<std::wstring>> cases[] = {
       {u"\\my documents\\メモ\\a.txt", home + L"\\メモ\\a.txt"},
       {u"\\My Documents", home},
       {u"\\My Documents/a.txt", home + L"/a.txt"},
       {u"\\My Documentsx", L"\\My Documentsx"},
-      {std::u16string(u"a.txt\0.exe", 10), std::nullopt},  // never cut short at the NUL
-  };
+      {std::u16string(u"a.txt\0.exe", 10), std::nullopt}};
   for (const auto& [name, path] : cases) {
     EXPECT_EQ(WinPathFor(name), path) << std::string(name.begin(), name.end());
   }
 }
 
 TEST(LongPathForm, GivesAbsoluteNamesPastTheLimitInTheFormWithoutOne) {
-  const std::wstring a(100, L'a'), b(100, L'b'), c(100, L'c');
+  const std::wstring a(100, L'a'), abc = a + L"\\" + std::wstring(100, L'b') + L"\\" + a;
+  // Short enough, rooted in the current drive, or already a device name: as they are.
   const std::pair<std::wstring, std::wstring> cases[] = {
-      {L"C:\\" + a + L"\\" + b, L"C:\\" + a + L"\\" + b},  // short enough: as it is
-      {L"Z:\\" + a + L"\\" + b + L"\\" + c, L"\\\\?\\Z:\\" + a + L"\\" + b + L"\\" + c},
-      {L"z:/" + a + L"//./" + b + L"/x/../" + c + L"/",
-       L"\\\\?\\z:\\" + a + L"\\" + b + L"\\" + c + L"\\"},
-      {L"A:\\..\\..\\" + a + L"\\" + b + L"\\" + c, L"\\\\?\\A:\\" + a + L"\\" + b + L"\\" + c},
-      {L"\\\\srv\\share\\..\\" + a + L"\\" + b + L"\\" + c,
-       L"\\\\?\\UNC\\srv\\share\\" + a + L"\\" + b + L"\\" + c},
-      // rooted in the current drive, or already a device name: as they are
-      {L"\\" + a + L"\\" + b + L"\\" + c, L"\\" + a + L"\\" + b + L"\\" + c},
-      {L"\\\\?\\C:\\" + a + L"\\" + b + L"\\" + c, L"\\\\?\\C:\\" + a + L"\\" + b + L"\\" + c},
+      {L"C:\\" + a, L"C:\\" + a},
+      {L"\\" + abc, L"\\" + abc},
+      {L"\\\\?\\C:\\" + abc, L"\\\\?\\C:\\" + abc},
+      {L"Z:\\" + abc, L"\\\\?\\Z:\\" + abc},
+      {L"A:\\..\\..\\" + abc, L"\\\\?\\A:\\" + abc},
+      {L"z:/" + a + L"//./x/../" + abc + L"/", L"\\\\?\\z:\\" + a + L"\\" + abc + L"\\"},
+      {L"\\\\srv\\share\\..\\" + abc, L"\\\\?\\UNC\\srv\\share\\" + abc},
   };
   for (const auto& [name, form] : cases) {
     EXPECT_EQ(LongPathForm(name), form) << std::string(name.begin(), name.end());
