@@ -1,10 +1,10 @@
 // A Windows program of the tests' own, run under Wine by wine_e2e_test.cc to see what only
 // a Windows program can see; text in and out is UTF-8 on binary standard streams.
 //   run PROGRAM [hung]  starts PROGRAM with the first line of input as its command line
-//                after its name, prints each message box as "caption: text" and dismisses
-//                it once another line of input comes or input ends; exits as PROGRAM. With
-//                "hung", behind a window in front of all that answers no message.
-//   pictures     the text of each picture of picture_table.h, a line each
+//                       after its name, prints each message box as "caption: text" and
+//                       dismisses it once another line of input comes or input ends; exits
+//                       as PROGRAM. "hung": behind a window in front that answers no message
+//   pictures            the text of each picture of picture_table.h, a line each
 #include <fcntl.h>
 #include <io.h>
 
