@@ -26,8 +26,8 @@ TEST(WinMain, RecordsByTheSettingsAndShowsEveryFailure) {
       {"AddFrom=clipboard \nShowDialog=1", "oldx|c" + saved},
       {"", "old|c" + notSaved, kOpen},
       {"", "old|c" + notSaved, kFlush},
-      {"", "oldx|c" + notSaved, kClose},  // the data arrived all the same
-      {"", "old|c" + notSaved, kWrite},
+      {"", "oldx|c" + notSaved, kClose},         // the data arrived all the same
+      {"", "old|c" + notSaved, kWrite, u"xyz"},  // "x" queued when memory ran out
       {"FileName=clipboard", "old|c" + clipboardNotSaved, kFormat},
       {"FileName=clipboard", "old|c" + clipboardNotSaved, kAlloc},
       {"FileName=clipboard", "old|c" + clipboardNotSaved, kSet},   // the old text put back
@@ -37,7 +37,8 @@ TEST(WinMain, RecordsByTheSettingsAndShowsEveryFailure) {
       {"MemoFormat=%MEMO%+%MEMO%", "oldx+x|c"},
       {"MemoFormat=%DATE% %date% %Memo%", "old2024/03/07 %date% %Memo%|c"},
       {"MemoFormat=\\t\\r\\\\n", "old\\t\\r\\\r\n|c"},  // the second backslash pairs with the n
-      {"MemoFormat=%MEMO%", "old %DATE%\\n%TIME%\r\n |c", kNone, u" %DATE%\\n%TIME%\r\n "},
+      {"MemoFormat=%MEMO%", "old %MEMO%%DATE%\\n%TIME%\r\n|c", kNone,
+       u" %MEMO%%DATE%\\n%TIME%\r\n"},
       {"MemoFormat=%DATE%\nDateFormat='%TIME%\\n%MEMO%'", "old08:05:09\r\nx|c"},
       {"MemoFormat=%TIME%\nTimeFormat='%DATE%'", "old%DATE%|c"},
       {"MemoFormat=%DATE%DATE%\nDateFormat='x'", "oldxDATE%|c"},
