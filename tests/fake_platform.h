@@ -16,10 +16,9 @@ namespace jotlog {
 
 class FakePlatform : public Platform {
  public:
-  // What fails: a file's open, flush (nothing reaches it), close (after the data arrived) or
-  // memory with half of a write queued; memory formatting a date; the clipboard's transfer
-  // buffer, its next set, or its text, which is there but cannot be read.
-  enum Fault { kNone, kOpen, kFlush, kClose, kWrite, kFormat, kAlloc, kSet, kRead };
+  // What fails: a file's close (after the data arrived) or memory with half of a write
+  // queued; memory formatting a date; the clipboard's transfer buffer or its next set.
+  enum Fault { kNone, kClose, kWrite, kFormat, kAlloc, kSet };
   struct File {
     std::string content;  // the bytes, read and written as the hosts' text files do
     Fault fault = kNone;
@@ -48,17 +47,16 @@ class FakePlatform : public Platform {
   }
   std::unique_ptr<TextFile> OpenTextFile(const std::u16string& name, OpenMode mode) override {
     if (files.contains(name) ? mode == OpenMode::kCreateNew : mode == OpenMode::kRead) return {};
-    File& file = files[name];
-    return file.fault == kOpen ? nullptr : std::make_unique<Text>(file);
+    return std::make_unique<Text>(files[name]);
   }
   bool NewFileRefused(const std::u16string&) override { return false; }
   std::u16string UserSettingsPath(const std::u16string&, bool) override { return u""; }
   bool OpenClipboard() override { return opened == 0 && ++opened; }
   void CloseClipboard() override { --opened; }
   const char16_t* GetClipboardData() override {
-    return opened == 1 && clipboard && fault != kRead ? clipboard->c_str() : nullptr;
+    return opened == 1 && clipboard ? clipboard->c_str() : nullptr;
   }
-  bool ClipboardUnreadable() const override { return fault == kRead; }
+  bool ClipboardUnreadable() const override { return false; }
   void EmptyClipboard() override { clipboard.reset(); }
   std::unique_ptr<TransferBuffer> AllocTransferBuffer(size_t units) override {
     return fault == kAlloc ? nullptr : std::make_unique<Buffer>(units);
@@ -87,7 +85,8 @@ class FakePlatform : public Platform {
       return static_cast<ptrdiff_t>(n);
     }
     bool WriteBytes(std::string_view bytes) override {
-      return file_.fault != kFlush && (file_.content += bytes, true);
+      file_.content += bytes;
+      return true;
     }
     File& file_;
     size_t read_ = 0;

@@ -1,5 +1,6 @@
 // Whole runs through the fake platform: settings, entries and every failure of a destination.
-// Real files, the guard and plain clipboard text are the end-to-end tests' part.
+// Files that cannot be opened or written, the guard and the clipboard's helpers are the
+// end-to-end tests' part.
 #include "app/run.h"
 
 #include <gtest/gtest.h>
@@ -24,14 +25,11 @@ TEST(WinMain, RecordsByTheSettingsAndShowsEveryFailure) {
   const Case cases[] = {
       {"AddFrom=Clipboard\nShowDialog= 1", "oldx|c"},  // exact values only
       {"AddFrom=clipboard \nShowDialog=1", "oldx|c" + saved},
-      {"", "old|c" + notSaved, kOpen},
-      {"", "old|c" + notSaved, kFlush},
       {"", "oldx|c" + notSaved, kClose},         // the data arrived all the same
       {"", "old|c" + notSaved, kWrite, u"xyz"},  // "x" queued when memory ran out
       {"FileName=clipboard", "old|c" + clipboardNotSaved, kFormat},
       {"FileName=clipboard", "old|c" + clipboardNotSaved, kAlloc},
-      {"FileName=clipboard", "old|c" + clipboardNotSaved, kSet},   // the old text put back
-      {"FileName=clipboard", "old|c" + clipboardNotSaved, kRead},  // never replaced
+      {"FileName=clipboard", "old|c" + clipboardNotSaved, kSet},  // the old text put back
       // The entry: left to right, each placeholder once, and never again over what was put
       // in, nor where its end and what follows, or the two sides of a removal, spell one.
       {"MemoFormat=%MEMO%+%MEMO%", "oldx+x|c"},
