@@ -7,7 +7,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -131,24 +130,6 @@ TEST_F(EndToEnd, TheDefaultFileIsWrittenWholeAndAppendedToWhereNoLinkCanBeMade) 
   EXPECT_EQ(ReadFile(bin / "memo.txt"), "<new><more>");
 }
 
-TEST_F(EndToEnd, FailingRunsTakeNothingFromAnotherWriter) {
-  // A logger appends lines while runs fail on the size limit.
-  const fs::path memo = root / "memo.txt";
-  Settings("[setting]\nFileName=" + memo.string() + "\n");
-  WriteFile(memo, std::string(100, 'o'));
-  std::atomic<bool> stop = false;
-  size_t lines = 0;
-  std::thread logger([&] {
-    const int fd = open(memo.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-    for (; !stop; ++lines) ASSERT_EQ(write(fd, "line\n", 5), 5);
-    close(fd);
-  });
-  for (int i = 0; i < 20; ++i) EXPECT_EQ(Run({"memo"}, "prlimit --fsize=100 "), kNotSaved);
-  stop = true;
-  logger.join();
-  EXPECT_EQ(fs::file_size(memo), 100 + 5 * lines);
-}
-
 TEST_F(EndToEnd, TerminationWaitsUntilTheEntryIsCompleteAndEndsTheHelpersFirst) {
   // Started as "echo $$; exec ...": the run's process id comes first.
   auto start = [&](const std::string& env, pid_t& pid) {
@@ -242,63 +223,6 @@ TEST_F(EndToEnd, ANewMemoFileInAFolderThatCannotBeReadIsCommittedAllTheSame) {
   // The file's data, and its name through a sync of its whole file system.
   EXPECT_NE(ReadFile(log).find("fsync("), std::string::npos);
   EXPECT_NE(ReadFile(log).find("syncfs("), std::string::npos);
-}
-
-// A desktop of the test's own: an X server on a free display, with nothing on its
-// clipboard and no window manager.
-class DesktopEndToEnd : public EndToEnd {
- protected:
-  void SetUp() override {
-    EndToEnd::SetUp();
-    server = Shell("echo $$; exec Xvfb -displayfd 1 -nolisten tcp 2>/dev/null");
-    int display = 0;
-    ASSERT_EQ(fscanf(server.pipe, "%d %d", &serverPid, &display), 2)
-        << "Xvfb is needed (Debian's xvfb)";
-    setenv("DISPLAY", (":" + std::to_string(display)).c_str(), 1);
-    setenv("NO_AT_BRIDGE", "1", 1);
-  }
-  void TearDown() override {
-    kill(serverPid, SIGTERM);
-    server.Finish();
-    EndToEnd::TearDown();
-  }
-
-  Child server;
-  int serverPid = 0;
-};
-
-TEST_F(DesktopEndToEnd, TheClipboardAsSourceAndDestination) {
-  Settings("[setting]\nShowDialog=0\nAddFrom=clipboard\nFileName=clipboard\nMemoFormat=<%MEMO%>\n");
-  // Text, nothing, and something that is not text: text in any of its types is taken
-  // (Latin-1 in the older ones), and the entry replaces whatever else the clipboard held.
-  const std::tuple<std::string, const char*, std::string> cases[] = {
-      {"", nullptr, "<>"},
-      {"日本語 テキスト", "UTF8_STRING", "日本語 テキスト<日本語 テキスト>"},
-      {"not text", "image/png", "<>"},
-      {"caf\xE9", "STRING", "café<café>"},
-      {"\xBFs\xED?", "TEXT", "¿sí?<¿sí?>"},
-      {"テキスト", "text/plain", "テキスト<テキスト>"},
-  };
-  for (const auto& [copied, target, after] : cases) {
-    if (target != nullptr) {
-      Shell("printf %s " + Quote(copied) + " | xclip -selection clipboard -i -t " + target +
-            " >/dev/null 2>&1")
-          .Finish();
-    }
-    EXPECT_EQ(Run({"ignored"}), "") << copied;
-    EXPECT_EQ(Shell("xclip -selection clipboard -o 2>/dev/null").Finish(), after) << copied;
-  }
-}
-
-TEST_F(DesktopEndToEnd, TheSuccessDialogHoldsTheGuardUntilDismissed) {
-  Child first = Start({"dialog"});
-  std::string window = Shell("timeout 20 xdotool search --sync --name 確認 2>/dev/null").Finish();
-  ASSERT_FALSE(window.empty());
-  EXPECT_EQ(Run({"second"}), "");
-  Shell("xdotool windowfocus --sync " + window.substr(0, window.find('\n')) + " key Return")
-      .Finish();
-  EXPECT_EQ(first.Finish(), "");  // shown as a dialog, not as a line
-  EXPECT_EQ(Contents(memoFile()), "[STAMP] dialog\r\n");
 }
 
 }  // namespace

@@ -34,7 +34,9 @@ inline void WriteFile(const fs::path& path, const std::string& bytes) {
 }
 
 inline std::string Quote(const std::string& text) {
-  return "'" + std::regex_replace(text, std::regex("'"), "'\\''") + "'";
+  std::string quoted(1, '\'');
+  quoted += std::regex_replace(text, std::regex("'"), "'\\''");
+  return quoted += '\'';
 }
 
 // A shell command started with its standard output readable.
