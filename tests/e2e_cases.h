@@ -182,6 +182,16 @@ inline std::vector<Case> Cases() {
                             paste + paste + "wl-copy --type text/plain;charset=utf-8\n");
   fromClipboard.settings += "AddFrom=clipboard\n";
   fromClipboard.before[1].bytes = "abc";
+  // A new memo file in a folder nobody may write but not read: its name is committed by a
+  // sync of the whole file system. A failure of either sync (injected) is a failure.
+  auto commit = [&](const std::string& call) {
+    return Case{"a new memo file in a folder that cannot be read; failing: " + call,
+                "[setting]\nFileName={dir}/w/memo.txt\nMemoFormat=%MEMO%\n", {"memo"}, {{"w/", ""}},
+                {{"w/", call.empty() ? "memo.txt " : ""}}, call.empty() ? kSaved : kNotSaved,
+                "chown 65534 {dir}/w; chmod 300 {dir}/w; chmod o+x {dir}; " +
+                    (call.empty() ? "" : "ASAN_OPTIONS=detect_leaks=0 strace -f -qq -o /dev/null -e inject=" + call + ":error=EIO ") + nobody,
+                Form::kUtf8, linux};
+  };
   const std::string pipe = "mkfifo {dir}/pipe; exec 3<>{dir}/pipe; ",
                     lock = "run/{6F0B2C1D-93A4-4e7b-8C55-1A2B3C4D5E6F}.lock";
   return {
@@ -266,6 +276,9 @@ inline std::vector<Case> Cases() {
       desk({StandIn("notify-send", "exit 0")}, notify, ""),
       desk({StandIn("notify-send", "exec /bin/sleep 1000")}, notify, kSaved),  // no service answers
       guarded,
+      commit(""),
+      commit("fsync"),
+      commit("syncfs"),
       fromClipboard,
       // Text that is there but cannot be read is never replaced: a helper that hangs (ended
       // after one time limit with all it started), fails or gives endless text. Only a
