@@ -28,7 +28,7 @@ struct Case {
   std::string settings = {};           // "{dir}": the program's folder as it names it; "": no file
   std::vector<std::string> args = {};  // Windows: the command line, these joined with blanks
   std::vector<File> before = {}, after = {};
-  std::string shown = {};   // the boxes, or the lines on standard error
+  std::string shown = {};  // the boxes, or the lines on standard error
   // Shell words before the run; "{dir}" as this machine names it. On Linux the run takes
   // its environment from them too ("NAME=value ", "env NAME=value ").
   std::string prefix = "";
@@ -86,7 +86,8 @@ inline std::string Contents(const fs::path& path) {
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(path)) names.push_back(entry.path().filename());
     std::sort(names.begin(), names.end());
-    std::string listing = fs::status(path).permissions() == fs::perms::owner_all ? "(private) " : "";
+    std::string listing =
+        fs::status(path).permissions() == fs::perms::owner_all ? "(private) " : "";
     for (const std::string& name : names) listing += name.substr(0, name.find(".exe")) + " ";
     return listing;
   }
@@ -100,7 +101,8 @@ inline std::string Contents(const fs::path& path) {
 // A stand-in program in {dir}/tools that logs its name and words to {dir}/log, then does
 // `action`; kHang records its own and its child's process ids in {dir}/pids and hangs.
 inline File StandIn(const std::string& name, const std::string& action) {
-  return {"tools/" + name, "#!/bin/sh\necho \"${0##*/} $*\" >>\"${0%/*}/../log\"; " + action + "\n"};
+  return {"tools/" + name,
+          "#!/bin/sh\necho \"${0##*/} $*\" >>\"${0%/*}/../log\"; " + action + "\n"};
 }
 inline const char* const kNobody = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
 inline const std::string kHang =
@@ -133,22 +135,28 @@ inline std::vector<Case> Cases() {
   const std::string lone = "[setting]\nFileName={dir}/memo.txt\nShowDialog=0\nMemoFormat=<\xED\xB3\xBF\xED\xA0\x80|%MEMO%>" +
                            pad + "\xF0\x9F\x93\x9D\n";
   const std::string frozen = "chattr +a {dir}/memo.txt 2>/dev/null; ";  // cannot be cut back
+  // Rows of this system alone.
+  auto row = [&](const std::string& what, const std::string& settings,
+                 std::vector<std::string> args, std::vector<File> before, std::vector<File> after,
+                 const std::string& shown, const std::string& prefix) {
+    return Case{what, settings, args, before, after, shown, prefix, Form::kUtf8, linux};
+  };
   // As the user nobody, for whom the program's folder is read-only.
   const std::string own = "chown -R 65534:65534 {dir}; chmod 500 {dir}/bin; ", nobody = kNobody;
   const std::string mine = "[setting]\nFileName=\\My Documents\\mine.txt\n";
   auto users = [&](const std::string& xdg) {
-    return Case{"settings of the user's own for XDG_CONFIG_HOME=" + xdg, "", {"one"},
-                {{"home/.config/", ""}}, {{"home/.config/jotlog/", "(private) jotlog.ini "}},
-                kSaved, own + "XDG_CONFIG_HOME=" + xdg + " " + nobody, Form::kUtf8, linux};
+    return row("settings of the user's own for XDG_CONFIG_HOME=" + xdg, "", {"one"},
+               {{"home/.config/", ""}}, {{"home/.config/jotlog/", "(private) jotlog.ini "}}, kSaved,
+               own + "XDG_CONFIG_HOME=" + xdg + " " + nobody);
   };
   // Stand-ins in {dir}/tools: dialogs and notifiers, and clipboard helpers that keep the
   // clipboard in {dir}/clip.
-  auto desk = [&](std::vector<File> tools, const std::string& called, const std::string& line) {
-    tools.insert(tools.begin(), {"tools/", ""});
-    return Case{"the first dialog or notifier found: " + called, "[setting]\n", {"memo"}, tools,
-                {{"log", called + "メモファイルに保存しました。\n"}}, line,
-                "chmod +x {dir}/tools/*; timeout 8 env DISPLAY=:99 PATH={dir}/tools ",
-                Form::kUtf8, linux};
+  const std::string tools = "chmod +x {dir}/tools/*; timeout 8 env ";
+  auto desk = [&](std::vector<File> found, const std::string& called, const std::string& line) {
+    found.insert(found.begin(), {"tools/", ""});
+    return row("the first dialog or notifier found: " + called, "[setting]\n", {"memo"}, found,
+               {{"log", called + "メモファイルに保存しました。\n"}}, line,
+               tools + "DISPLAY=:99 PATH={dir}/tools ");
   };
   const std::string zenity = "zenity --info --no-markup --no-wrap --icon-name= --title=確認 --text=",
                     kdialog = "kdialog --title 確認 --msgbox ",
@@ -157,24 +165,25 @@ inline std::vector<Case> Cases() {
   Case guarded = desk({StandIn("zenity", "\"${0%/*}/../bin/jotlog\" 2 >>\"${0%/*}/../log\" 2>&1")},
                       zenity, "");
   guarded.after.push_back({"docs", "[STAMP] memo\r\n"});
-  const std::string list = "printf 'TARGETS\\nimage/png\\nUTF8_STRING\\ntext/plain;charset=utf-8\\n'",
-                    read = "cat \"${0%/*}/../clip\"", copy = "cat >\"${0%/*}/../clip\"",
+  const std::string list =
+      "printf 'TARGETS\\nimage/png\\nUTF8_STRING\\ntext/plain;charset=utf-8\\n'";
+  const std::string read = "cat \"${0%/*}/../clip\"", copy = "cat >\"${0%/*}/../clip\"",
                     endless = "exec yes 0123456789abcdef";
   auto clip = [&](bool wayland, const std::string& types, const std::string& text,
-                  const std::string& copied, const std::string& after, const std::string& log = "") {
-    std::vector<File> before = {{"tools/", ""}, {"clip", "old"}, StandIn("wl-copy", copied),
-        StandIn("xclip", "case \"$*\" in *TARGETS*) " + types + ";; *' -o '*) " + text +
-                         ";; *) " + copied + ";; esac")};
-    if (wayland) before.push_back(StandIn("wl-paste", "case $1 in --list-types) " + types +
-                                                          ";; *) " + text + ";; esac"));
+                  const std::string& copied, const std::string& after,
+                  const std::string& log = "") {
+    const std::string act = "case \"${0##*/} $*\" in *--list-types*|*TARGETS*) " + types +
+                            ";; wl-copy*|*' -i') " + copied + ";; *) " + text + ";; esac";
+    std::vector<File> before = {{"tools/", ""}, {"clip", "old"}, StandIn("xclip", act),
+                                StandIn("wl-copy", act)};
+    if (wayland) before.push_back(StandIn("wl-paste", act));
     std::vector<File> shown = {{"clip", after}};
     if (!log.empty()) shown.push_back({"log", log});
-    return Case{"clipboard helpers: " + types + " / " + text + " / " + copied,
-                "[setting]\nFileName=clipboard\nMemoFormat=<%MEMO%>\n", {"memo"}, before, shown,
-                after == "old" ? kClipboardNotSaved : kClipboardSaved,
-                "chmod +x {dir}/tools/*; timeout 8 env PATH={dir}/tools:/usr/bin:/bin " +
-                    std::string(wayland ? "WAYLAND_DISPLAY=wayland-test " : "DISPLAY=:none "),
-                Form::kUtf8, linux};
+    return row("clipboard helpers: " + types + " / " + text + " / " + copied,
+               "[setting]\nFileName=clipboard\nMemoFormat=<%MEMO%>\n", {"memo"}, before, shown,
+               after == "old" ? kClipboardNotSaved : kClipboardSaved,
+               tools + "PATH={dir}/tools:/usr/bin:/bin " +
+                   (wayland ? "WAYLAND_DISPLAY=wayland-test " : "DISPLAY=:none "));
   };
   const std::string paste = "wl-paste --list-types\nwl-paste --no-newline --type UTF8_STRING\n",
                     x = "xclip -selection clipboard ";
@@ -185,15 +194,16 @@ inline std::vector<Case> Cases() {
   // A new memo file in a folder nobody may write but not read: its name is committed by a
   // sync of the whole file system. A failure of either sync (injected) is a failure.
   auto commit = [&](const std::string& call) {
-    return Case{"a new memo file in a folder that cannot be read; failing: " + call,
-                "[setting]\nFileName={dir}/w/memo.txt\nMemoFormat=%MEMO%\n", {"memo"}, {{"w/", ""}},
-                {{"w/", call.empty() ? "memo.txt " : ""}}, call.empty() ? kSaved : kNotSaved,
-                "chown 65534 {dir}/w; chmod 300 {dir}/w; chmod o+x {dir}; " +
-                    (call.empty() ? "" : "ASAN_OPTIONS=detect_leaks=0 strace -f -qq -o /dev/null -e inject=" + call + ":error=EIO ") + nobody,
-                Form::kUtf8, linux};
+    const std::string fail = "ASAN_OPTIONS=detect_leaks=0 strace -f -qq -o /dev/null -e inject=";
+    return row("a new memo file in a folder that cannot be read; failing: " + call,
+               "[setting]\nFileName={dir}/w/memo.txt\nMemoFormat=%MEMO%\n", {"memo"}, {{"w/", ""}},
+               {{"w/", call.empty() ? "memo.txt " : ""}}, call.empty() ? kSaved : kNotSaved,
+               "chown 65534 {dir}/w; chmod 300 {dir}/w; chmod o+x {dir}; " +
+                   (call.empty() ? "" : fail + call + ":error=EIO ") + nobody);
   };
   const std::string pipe = "mkfifo {dir}/pipe; exec 3<>{dir}/pipe; ",
                     lock = "run/{6F0B2C1D-93A4-4e7b-8C55-1A2B3C4D5E6F}.lock";
+  const std::string mostly = "[setting]\nFileName={dir}/pipe\nMemoFormat=<%MEMO%>\n";
   return {
       {"a first start writes the default settings and records in the documents folder", "", {"buy", "milk"}, {},
        {{"bin/", "jotlog jotlog.ini "}, {"bin/jotlog.ini", kDefaultSettings}, {"docs", "[STAMP] buy milk\r\n"}}, kSaved},
@@ -241,34 +251,35 @@ inline std::vector<Case> Cases() {
       unsaved("a full disk", "/dev/full", "", linux),
       unsaved("a named pipe without a reader", "{dir}/pipe", "mkfifo {dir}/pipe; ", linux),
       unsaved("the clipboard without a display", "clipboard", "", linux),
-      {.what = "a pipe whose reader never reads more than it holds", .settings = "[setting]\nFileName={dir}/pipe\n",
-       .args = {std::string(100000, 'm')}, .after = {{"pipe", "<pipe>"}}, .shown = kNotSaved, .prefix = pipe + "timeout 8 ", .only = linux},
-      {.what = "a pipe with a reader is written", .settings = "[setting]\nMemoFormat=<%MEMO%>\nFileName={dir}/pipe\n",
-       .args = {"read"}, .after = {{"pipe", "<pipe>"}}, .shown = kSaved + "<read>",
-       .prefix = pipe + "sh -c '\"$@\"; dd bs=64 count=1 <&3 >&2 2>/dev/null' sh ", .only = linux},
-      {.what = "a settings file and a user-dirs file that are pipes are passed over, never waited on",
-       .args = {"one"}, .after = {{"bin/jotlog.ini", "<pipe>"}, {"config/user-dirs.dirs", "<pipe>"}, {"docs", "[STAMP] one\r\n"}},
-       .shown = kSaved, .prefix = "mkfifo {dir}/bin/jotlog.ini {dir}/config/user-dirs.dirs; timeout 8 ", .only = linux},
-      {.what = "a settings file that is a folder is passed over", .args = {"two"}, .before = {{"bin/jotlog.ini/", ""}},
-       .after = {{"bin/jotlog.ini/", ""}, {"docs", "[STAMP] two\r\n"}}, .shown = kSaved, .only = linux},
+      row("a pipe whose reader never reads more than it holds", mostly, {std::string(100000, 'm')},
+          {}, {{"pipe", "<pipe>"}}, kNotSaved, pipe + "timeout 8 "),
+      row("a pipe with a reader is written", mostly, {"read"}, {}, {{"pipe", "<pipe>"}},
+          kSaved + "<read>", pipe + "sh -c '\"$@\"; dd bs=64 count=1 <&3 >&2 2>/dev/null' sh "),
+      row("a settings file and a user-dirs file that are pipes are passed over", "", {"one"}, {},
+          {{"bin/jotlog.ini", "<pipe>"}, {"config/user-dirs.dirs", "<pipe>"},
+           {"docs", "[STAMP] one\r\n"}},
+          kSaved, "mkfifo {dir}/bin/jotlog.ini {dir}/config/user-dirs.dirs; timeout 8 "),
+      row("a settings file that is a folder is passed over", "", {"two"}, {{"bin/jotlog.ini/", ""}},
+          {{"bin/jotlog.ini/", ""}, {"docs", "[STAMP] two\r\n"}}, kSaved, ""),
       users(""),
       users("config"),
-      {.what = "the user's own settings are read by the next run", .args = {"two"},
-       .before = {{"config/jotlog/jotlog.ini", mine}}, .after = {{"home/Documents/mine.txt", "[STAMP] two\r\n"}},
-       .shown = kSaved, .prefix = own + nobody, .only = linux},
-      {.what = "a settings file beside the program wins even when it cannot be read", .settings = mine,
-       .args = {"three"}, .before = {{"config/jotlog/jotlog.ini", mine}},
-       .after = {{"docs", "[STAMP] three\r\n"}, {"home/Documents/mine.txt", "<absent>"}, {"config/jotlog/jotlog.ini", mine}},
-       .shown = kSaved, .prefix = own + "chmod 0 {dir}/bin/jotlog.ini; " + nobody, .only = linux},
-      {.what = "without HOME, the home folder is the user's in /etc/passwd", .settings = "[setting]\n",
-       .args = {"--help"}, .after = {{"config/user-dirs.dirs", "<absent>"}},
-       .shown = "  memo file:     " + std::string(getpwuid(65534)->pw_dir) + "/jotlog.txt\n",
-       .prefix = "chmod o+x {dir}; HOME= " + nobody + "sh -c '\"$@\" | grep memo.file: >&2' sh ", .only = linux},
-      {.what = "closed standard streams are not taken by files", .args = {"memo"},
-       .after = {{"docs", "[STAMP] memo\r\n"}, {"bin/jotlog.ini", kDefaultSettings}, {lock, ""}},
-       .prefix = "sh -c 'exec \"$@\" <&- >&- 2>&-' sh ", .only = linux},
-      {.what = "output that cannot be written is a failure", .args = {"--version"}, .shown = "1\n",
-       .prefix = "sh -c '\"$@\" >/dev/full; echo $? >&2' sh ", .only = linux},
+      row("the user's own settings are read by the next run", "", {"two"},
+          {{"config/jotlog/jotlog.ini", mine}}, {{"home/Documents/mine.txt", "[STAMP] two\r\n"}},
+          kSaved, own + nobody),
+      row("a settings file beside the program wins even when it cannot be read", mine, {"three"},
+          {{"config/jotlog/jotlog.ini", mine}},
+          {{"docs", "[STAMP] three\r\n"}, {"home/Documents/mine.txt", "<absent>"},
+           {"config/jotlog/jotlog.ini", mine}},
+          kSaved, own + "chmod 0 {dir}/bin/jotlog.ini; " + nobody),
+      row("without HOME, the home folder is the user's in /etc/passwd", "[setting]\n", {"--help"},
+          {}, {{"config/user-dirs.dirs", "<absent>"}},
+          "  memo file:     " + std::string(getpwuid(65534)->pw_dir) + "/jotlog.txt\n",
+          "chmod o+x {dir}; HOME= " + nobody + "sh -c '\"$@\" | grep memo.file: >&2' sh "),
+      row("closed standard streams are not taken by files", "", {"memo"}, {},
+          {{"docs", "[STAMP] memo\r\n"}, {"bin/jotlog.ini", kDefaultSettings}, {lock, ""}}, "",
+          "sh -c 'exec \"$@\" <&- >&- 2>&-' sh "),
+      row("output that cannot be written is a failure", "", {"--version"}, {}, {}, "1\n",
+          "sh -c '\"$@\" >/dev/full; echo $? >&2' sh "),
       desk({StandIn("zenity", "exit 0"), StandIn("kdialog", "exit 0")}, zenity, ""),
       desk({StandIn("zenity", "exit 1"), StandIn("kdialog", "exit 0")}, zenity, kSaved),
       desk({StandIn("kdialog", "exit 0"), StandIn("notify-send", "exit 0")}, kdialog, ""),
