@@ -254,7 +254,7 @@ inline std::vector<Case> Cases() {
       row("a pipe whose reader never reads more than it holds", mostly, {std::string(100000, 'm')},
           {}, {{"pipe", "<pipe>"}}, kNotSaved, pipe + "timeout 8 "),
       row("a pipe with a reader is written", mostly, {"read"}, {}, {{"pipe", "<pipe>"}},
-          kSaved + "<read>", pipe + "sh -c '\"$@\"; dd bs=64 count=1 <&3 >&2 2>/dev/null' sh "),
+          kSaved + "<read>", pipe + "timeout 8 sh -c '\"$@\"; dd count=1 <&3 >&2 2>/dev/null' sh "),
       row("a settings file and a user-dirs file that are pipes are passed over", "", {"one"}, {},
           {{"bin/jotlog.ini", "<pipe>"}, {"config/user-dirs.dirs", "<pipe>"},
            {"docs", "[STAMP] one\r\n"}},
