@@ -161,9 +161,9 @@ inline std::vector<Case> Cases() {
   const std::string zenity = "zenity --info --no-markup --no-wrap --icon-name= --title=確認 --text=",
                     kdialog = "kdialog --title 確認 --msgbox ",
                     notify = "notify-send --app-name=jotlog -- 確認 ";
-  // While the first run shows its dialog, a second one ends at once.
   Case guarded = desk({StandIn("zenity", "\"${0%/*}/../bin/jotlog\" 2 >>\"${0%/*}/../log\" 2>&1")},
                       zenity, "");
+  guarded.what = "while the first run shows its dialog, a second one ends at once";
   guarded.after.push_back({"docs", "[STAMP] memo\r\n"});
   const std::string list =
       "printf 'TARGETS\\nimage/png\\nUTF8_STRING\\ntext/plain;charset=utf-8\\n'";
