@@ -9,8 +9,11 @@ need=()
 command -v cmake >/dev/null || need+=(cmake)
 command -v g++ >/dev/null || need+=(g++)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
-# Wine's display: an X server of the tests' own.
+# An X server of the tests' own (for Wine too), the real clipboard tool and dialog.
 command -v Xvfb >/dev/null || need+=(xvfb)
+command -v xclip >/dev/null || need+=(xclip)
+command -v zenity >/dev/null || need+=(zenity)
+command -v xdotool >/dev/null || need+=(xdotool)
 # Sanitizers and fuzzing (clang); the fault tests limit file sizes, change user and make
 # system calls fail (strace).
 command -v clang++ >/dev/null || need+=(clang)
