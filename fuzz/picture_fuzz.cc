@@ -9,14 +9,6 @@
 
 #include "platform/picture.h"
 
-namespace {
-
-void Require(bool holds) {
-  if (!holds) std::abort();
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace jotlog;
   // Kind, buffer size, the eight fields of the time, then the picture a byte a unit.
@@ -35,8 +27,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int ample = static_cast<int>(picture.size()) * 5 + 1;
   auto whole = std::make_unique<char16_t[]>(ample);
   const int needed = FormatPicture(kind, time, picture, names, whole.get(), ample);
-  Require(needed >= 1 && whole[needed - 1] == u'\0');
-  Require(written == (needed <= capacity ? needed : 0));
-  Require(written == 0 || std::equal(whole.get(), whole.get() + needed, buffer.get()));
+  if (needed < 1 || whole[needed - 1] != u'\0' || written != (needed <= capacity ? needed : 0) ||
+      (written != 0 && !std::equal(whole.get(), whole.get() + needed, buffer.get()))) {
+    std::abort();
+  }
   return 0;
 }

@@ -7,6 +7,8 @@
 // after, and "[STAMP] " in a file for today's stamp in the default layout.
 #pragma once
 
+#include <pwd.h>
+
 #include <ctime>
 
 #include "harness.h"
@@ -26,8 +28,10 @@ struct Case {
   std::string settings = {};           // "{dir}": the program's folder as it names it; "": no file
   std::vector<std::string> args = {};  // Windows: the command line, these joined with blanks
   std::vector<File> before = {}, after = {};
-  std::string shown = {};   // the boxes, or the lines on standard error
-  std::string prefix = "";  // shell words before the run; "{dir}" as this machine names it
+  std::string shown = {};  // the boxes, or the lines on standard error
+  // Shell words before the run; "{dir}" as this machine names it. On Linux the run takes
+  // its environment from them too ("NAME=value ", "env NAME=value ").
+  std::string prefix = "";
   Form form = Form::kUtf8;
   System only = System::kBoth;
 };
@@ -37,6 +41,16 @@ inline const std::string kDefaultSettings =
     "# 追記元\nAddFrom=arg\n\n# 完了ダイアログを表示するかどうか\nShowDialog=1\n\n"
     "# メモのフォーマット\nMemoFormat=[%DATE% %TIME%] %MEMO%\\n\n\n"
     "# 日付のフォーマット\nDateFormat=yyyy/MM/dd\n\n# 時間のフォーマット\nTimeFormat=HH:mm:ss\n";
+
+// The UTF-16 units as bytes, in either order.
+inline std::string Utf16(const std::u16string& units, bool little) {
+  std::string bytes;
+  for (char16_t unit : units) {
+    const char low = static_cast<char>(unit & 0xFF), high = static_cast<char>(unit >> 8);
+    bytes += little ? std::string{low, high} : std::string{high, low};
+  }
+  return bytes;
+}
 
 // UTF-8 as UTF-16 units; the three bytes of a surrogate give that unit alone.
 inline std::u16string Units(const std::string& text) {
@@ -63,13 +77,19 @@ inline std::string Encode(const std::string& text, Form form) {
   return text;
 }
 
-// A file's bytes with today's stamps as "[STAMP] ", a folder's listing, or "<absent>".
+// A file's bytes with today's stamps as "[STAMP] ", "<pipe>", "<absent>", or a folder's
+// sorted listing, after "(private) " when only its owner may enter it.
 inline std::string Contents(const fs::path& path) {
   if (!fs::exists(fs::symlink_status(path))) return "<absent>";
-  std::string names;
+  if (fs::is_fifo(path)) return "<pipe>";
   if (fs::is_directory(path)) {
-    for (const std::string& name : Listing(path)) names += name.substr(0, name.find(".exe")) + " ";
-    return names;
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(path)) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    std::string listing =
+        fs::status(path).permissions() == fs::perms::owner_all ? "(private) " : "";
+    for (const std::string& name : names) listing += name.substr(0, name.find(".exe")) + " ";
+    return listing;
   }
   const std::time_t now = std::time(nullptr);
   char today[16];
@@ -77,6 +97,16 @@ inline std::string Contents(const fs::path& path) {
   return std::regex_replace(ReadFile(path),
                             std::regex(today + std::string(R"( \d\d:\d\d:\d\d\] )")), "[STAMP] ");
 }
+
+// A stand-in program in {dir}/tools that logs its name and words to {dir}/log, then does
+// `action`; kHang records its own and its child's process ids in {dir}/pids and hangs.
+inline File StandIn(const std::string& name, const std::string& action) {
+  return {"tools/" + name,
+          "#!/bin/sh\necho \"${0##*/} $*\" >>\"${0%/*}/../log\"; " + action + "\n"};
+}
+inline const char* const kNobody = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+inline const std::string kHang =
+    "echo $$ >>\"${0%/*}/../pids\"; sleep 1000 & echo $! >>\"${0%/*}/../pids\"; wait";
 
 // clang-format off
 inline std::vector<Case> Cases() {
@@ -105,6 +135,75 @@ inline std::vector<Case> Cases() {
   const std::string lone = "[setting]\nFileName={dir}/memo.txt\nShowDialog=0\nMemoFormat=<\xED\xB3\xBF\xED\xA0\x80|%MEMO%>" +
                            pad + "\xF0\x9F\x93\x9D\n";
   const std::string frozen = "chattr +a {dir}/memo.txt 2>/dev/null; ";  // cannot be cut back
+  // Rows of this system alone.
+  auto row = [&](const std::string& what, const std::string& settings,
+                 std::vector<std::string> args, std::vector<File> before, std::vector<File> after,
+                 const std::string& shown, const std::string& prefix) {
+    return Case{what, settings, args, before, after, shown, prefix, Form::kUtf8, linux};
+  };
+  // As the user nobody, for whom the program's folder is read-only.
+  const std::string own = "chown -R 65534:65534 {dir}; chmod 500 {dir}/bin; ", nobody = kNobody;
+  const std::string mine = "[setting]\nFileName=\\My Documents\\mine.txt\n";
+  auto users = [&](const std::string& xdg) {
+    return row("settings of the user's own for XDG_CONFIG_HOME=" + xdg, "", {"one"},
+               {{"home/.config/", ""}}, {{"home/.config/jotlog/", "(private) jotlog.ini "}}, kSaved,
+               own + "XDG_CONFIG_HOME=" + xdg + " " + nobody);
+  };
+  // Stand-ins in {dir}/tools: dialogs and notifiers, and clipboard helpers that keep the
+  // clipboard in {dir}/clip.
+  const std::string tools = "chmod +x {dir}/tools/*; timeout 8 env ";
+  auto desk = [&](std::vector<File> found, const std::string& called, const std::string& line) {
+    found.insert(found.begin(), {"tools/", ""});
+    return row("the first dialog or notifier found: " + called, "[setting]\n", {"memo"}, found,
+               {{"log", called + "メモファイルに保存しました。\n"}}, line,
+               tools + "DISPLAY=:99 PATH={dir}/tools ");
+  };
+  const std::string zenity = "zenity --info --no-markup --no-wrap --icon-name= --title=確認 --text=",
+                    kdialog = "kdialog --title 確認 --msgbox ",
+                    notify = "notify-send --app-name=jotlog -- 確認 ";
+  Case guarded = desk({StandIn("zenity", "\"${0%/*}/../bin/jotlog\" 2 >>\"${0%/*}/../log\" 2>&1")},
+                      zenity, "");
+  guarded.what = "while the first run shows its dialog, a second one ends at once";
+  guarded.after.push_back({"docs", "[STAMP] memo\r\n"});
+  const std::string list =
+      "printf 'TARGETS\\nimage/png\\nUTF8_STRING\\ntext/plain;charset=utf-8\\n'";
+  const std::string read = "cat \"${0%/*}/../clip\"", copy = "cat >\"${0%/*}/../clip\"",
+                    endless = "exec yes 0123456789abcdef";
+  auto clip = [&](bool wayland, const std::string& types, const std::string& text,
+                  const std::string& copied, const std::string& after,
+                  const std::string& log = "") {
+    const std::string act = "case \"${0##*/} $*\" in *--list-types*|*TARGETS*) " + types +
+                            ";; wl-copy*|*' -i') " + copied + ";; *) " + text + ";; esac";
+    std::vector<File> before = {{"tools/", ""}, {"clip", "old"}, StandIn("xclip", act),
+                                StandIn("wl-copy", act)};
+    if (wayland) before.push_back(StandIn("wl-paste", act));
+    std::vector<File> shown = {{"clip", after}};
+    if (!log.empty()) shown.push_back({"log", log});
+    return row("clipboard helpers: " + types + " / " + text + " / " + copied,
+               "[setting]\nFileName=clipboard\nMemoFormat=<%MEMO%>\n", {"memo"}, before, shown,
+               after == "old" ? kClipboardNotSaved : kClipboardSaved,
+               tools + "PATH={dir}/tools:/usr/bin:/bin " +
+                   (wayland ? "WAYLAND_DISPLAY=wayland-test " : "DISPLAY=:none "));
+  };
+  const std::string paste = "wl-paste --list-types\nwl-paste --no-newline --type UTF8_STRING\n",
+                    x = "xclip -selection clipboard ";
+  Case fromClipboard = clip(true, list, read, copy, "abc<abc>",
+                            paste + paste + "wl-copy --type text/plain;charset=utf-8\n");
+  fromClipboard.settings += "AddFrom=clipboard\n";
+  fromClipboard.before[1].bytes = "abc";
+  // A new memo file in a folder nobody may write but not read: its name is committed by a
+  // sync of the whole file system. A failure of either sync (injected) is a failure.
+  auto commit = [&](const std::string& call) {
+    const std::string fail = "ASAN_OPTIONS=detect_leaks=0 strace -f -qq -o /dev/null -e inject=";
+    return row("a new memo file in a folder that cannot be read; failing: " + call,
+               "[setting]\nFileName={dir}/w/memo.txt\nMemoFormat=%MEMO%\n", {"memo"}, {{"w/", ""}},
+               {{"w/", call.empty() ? "memo.txt " : ""}}, call.empty() ? kSaved : kNotSaved,
+               "chown 65534 {dir}/w; chmod 300 {dir}/w; chmod o+x {dir}; " +
+                   (call.empty() ? "" : fail + call + ":error=EIO ") + nobody);
+  };
+  const std::string pipe = "mkfifo {dir}/pipe; exec 3<>{dir}/pipe; ",
+                    lock = "run/{6F0B2C1D-93A4-4e7b-8C55-1A2B3C4D5E6F}.lock";
+  const std::string mostly = "[setting]\nFileName={dir}/pipe\nMemoFormat=<%MEMO%>\n";
   return {
       {"a first start writes the default settings and records in the documents folder", "", {"buy", "milk"}, {},
        {{"bin/", "jotlog jotlog.ini "}, {"bin/jotlog.ini", kDefaultSettings}, {"docs", "[STAMP] buy milk\r\n"}}, kSaved},
@@ -118,8 +217,6 @@ inline std::vector<Case> Cases() {
        .only = linux},
       {.what = "--help and --version alone record nothing and take no guard", .settings = exact,
        .args = {"--help"}, .before = {{"run/", ""}}, .after = {{"memo.txt", "<absent>"}, {"run/", ""}}, .only = linux},
-      {.what = "--version alone records nothing either", .settings = exact, .args = {"--version"}, .before = {{"run/", ""}},
-       .after = {{"memo.txt", "<absent>"}, {"run/", ""}}, .only = linux},
       {.what = "the command line as Windows passes it: blanks kept but those after the name", .settings = exact,
        .args = {"  \"quoted  words\"  and\tmore  "}, .after = {{"memo.txt", "<\"quoted  words\"  and\tmore  >\r\n"}},
        .only = windows},
@@ -154,6 +251,63 @@ inline std::vector<Case> Cases() {
       unsaved("a full disk", "/dev/full", "", linux),
       unsaved("a named pipe without a reader", "{dir}/pipe", "mkfifo {dir}/pipe; ", linux),
       unsaved("the clipboard without a display", "clipboard", "", linux),
+      row("a pipe whose reader never reads more than it holds", mostly, {std::string(100000, 'm')},
+          {}, {{"pipe", "<pipe>"}}, kNotSaved, pipe + "timeout 8 "),
+      row("a pipe with a reader is written", mostly, {"read"}, {}, {{"pipe", "<pipe>"}},
+          kSaved + "<read>", pipe + "timeout 8 sh -c '\"$@\"; dd count=1 <&3 >&2 2>/dev/null' sh "),
+      row("a settings file and a user-dirs file that are pipes are passed over", "", {"one"}, {},
+          {{"bin/jotlog.ini", "<pipe>"}, {"config/user-dirs.dirs", "<pipe>"},
+           {"docs", "[STAMP] one\r\n"}},
+          kSaved, "mkfifo {dir}/bin/jotlog.ini {dir}/config/user-dirs.dirs; timeout 8 "),
+      row("a settings file that is a folder is passed over", "", {"two"}, {{"bin/jotlog.ini/", ""}},
+          {{"bin/jotlog.ini/", ""}, {"docs", "[STAMP] two\r\n"}}, kSaved, ""),
+      users(""),
+      users("config"),
+      row("the user's own settings are read by the next run", "", {"two"},
+          {{"config/jotlog/jotlog.ini", mine}}, {{"home/Documents/mine.txt", "[STAMP] two\r\n"}},
+          kSaved, own + nobody),
+      row("a settings file beside the program wins even when it cannot be read", mine, {"three"},
+          {{"config/jotlog/jotlog.ini", mine}},
+          {{"docs", "[STAMP] three\r\n"}, {"home/Documents/mine.txt", "<absent>"},
+           {"config/jotlog/jotlog.ini", mine}},
+          kSaved, own + "chmod 0 {dir}/bin/jotlog.ini; " + nobody),
+      row("without HOME, the home folder is the user's in /etc/passwd", "[setting]\n", {"--help"},
+          {}, {{"config/user-dirs.dirs", "<absent>"}},
+          "  memo file:     " + std::string(getpwuid(65534)->pw_dir) + "/jotlog.txt\n",
+          "chmod o+x {dir}; HOME= " + nobody + "sh -c '\"$@\" | grep memo.file: >&2' sh "),
+      row("closed standard streams are not taken by files", "", {"memo"}, {},
+          {{"docs", "[STAMP] memo\r\n"}, {"bin/jotlog.ini", kDefaultSettings}, {lock, ""}}, "",
+          "sh -c 'exec \"$@\" <&- >&- 2>&-' sh "),
+      row("output that cannot be written is a failure", "", {"--version"}, {}, {}, "1\n",
+          "sh -c '\"$@\" >/dev/full; echo $? >&2' sh "),
+      desk({StandIn("zenity", "exit 0"), StandIn("kdialog", "exit 0")}, zenity, ""),
+      desk({StandIn("zenity", "exit 1"), StandIn("kdialog", "exit 0")}, zenity, kSaved),
+      desk({StandIn("kdialog", "exit 0"), StandIn("notify-send", "exit 0")}, kdialog, ""),
+      desk({StandIn("kdialog", "exit 5"), StandIn("notify-send", "exit 0")}, kdialog, kSaved),
+      desk({StandIn("notify-send", "exit 0")}, notify, ""),
+      desk({StandIn("notify-send", "exec /bin/sleep 1000")}, notify, kSaved),  // no service answers
+      guarded,
+      commit(""),
+      commit("fsync"),
+      commit("syncfs"),
+      fromClipboard,
+      // Text that is there but cannot be read is never replaced: a helper that hangs (ended
+      // after one time limit with all it started), fails or gives endless text. Only a
+      // clipboard without text gets the entry alone; a copy that fails or leaves the text
+      // unread leaves the old text. Older types are Latin-1.
+      clip(false, list, kHang, copy, "old"),
+      clip(true, list, "exit 2", copy, "old"),
+      clip(false, list, "kill -9 $$", copy, "old"),
+      clip(true, list, endless, copy, "old"),
+      clip(false, endless, read, copy, "old"),
+      clip(true, "exit 1", read, copy, "<memo>"),   // nothing copied
+      clip(false, "exit 1", read, copy, "<memo>"),  // no owner
+      clip(true, "echo image/png", read, copy, "<memo>"),
+      clip(true, list, read, "[ \"$1\" = --clear ] && : >\"${0%/*}/../clip\"; exit 1", "old"),
+      clip(false, list, read, "exit 0", "old"),
+      clip(false, "printf 'TARGETS\\nSTRING\\n'", "printf 'caf\\351'", copy, "café<memo>",
+           x + "-o -t TARGETS\n" + x + "-o -t STRING\n" + x + "-i\n"),
+      clip(true, "echo TEXT", "printf '\\277s\\355?'", copy, "¿sí?<memo>"),
       {.what = "settings in the code page of Japanese Windows",
        .settings = "[setting]\nFileName={dir}/\x83\x81\x83\x82.txt\nMemoFormat=%MEMO%\n",
        .args = {"memo"}, .after = {{"メモ.txt", "memo"}}, .shown = kSaved,

@@ -1,76 +1,102 @@
-// An in-memory platform: a fixed clock, files held as wide text, a scripted clipboard and
-// recorded message boxes, so that a whole run can be driven in-process.
+// An in-memory platform: a fixed clock, files held as bytes, a scripted clipboard and the
+// message boxes shown, so that a whole run can be driven in-process.
 #pragma once
 
+#include <algorithm>
 #include <map>
+#include <new>
 #include <optional>
-#include <set>
 #include <string>
-#include <vector>
 
+#include "platform/picture.h"
 #include "platform/platform.h"
+#include "platform/text_file.h"
 
 namespace jotlog {
 
 class FakePlatform : public Platform {
  public:
+  // What fails: a file's close (after the data arrived) or memory with half of a write
+  // queued; memory formatting a date; the clipboard's transfer buffer or its next set.
+  enum Fault { kNone, kClose, kWrite, kFormat, kAlloc, kSet };
   struct File {
-    std::u16string content;
-    bool refuseOpen = false;    // every open fails
-    bool failFlush = false;     // writes never reach the file
-    bool failClose = false;     // closing reports an error after the data arrived
-    bool exhaustWrite = false;  // memory runs out with half of a write queued
+    std::string content;  // the bytes, read and written as the hosts' text files do
+    Fault fault = kNone;
+    size_t piece = 65535;  // bytes per read; an even count reads as a host with a code page
   };
-
+  std::map<std::u16string, File> files;
+  Fault fault = kNone;  // of the date or the clipboard
   std::u16string modulePath = u"\\Program Files\\Memo\\memo.exe";
   SystemTime now{2024, 3, 4, 7, 8, 5, 9, 0};  // Thursday 7 March 2024, 08:05:09
-  bool exhaustFormat = false;                 // memory runs out formatting a date
-  std::map<std::u16string, File> files;
-  // Folders that refuse new files, and the user's configuration folder (empty: none).
-  std::set<std::u16string> readOnlyFolders;
-  std::u16string configFolder = u"\\Users\\me\\jotlog";
-
-  int liveBuffers = 0;  // transfer buffers not yet freed
-  struct Clipboard {
-    std::optional<std::u16string> text;  // its Unicode text, which may hold nulls
-    bool refuseOpen = false;
-    bool unreadable = false;  // holds text that cannot be read
-    bool failAlloc = false;
-    int failSets = 0;  // how many sets fail from now on
-    bool isOpen = false;
-    int strayCloses = 0;                    // closes while it was not open
-    std::unique_ptr<TransferBuffer> taken;  // the buffer it was last given
-  } clipboard;
-
-  std::vector<std::u16string> boxes;  // caption ": " text, as shown
+  std::optional<std::u16string> clipboard;
+  int opened = 0;        // clipboard opens not yet closed; below 0 after a stray close
+  std::u16string boxes;  // each box shown, as "|caption: text"
 
   uint32_t CreateNamedMutex(const std::u16string&) override { return kErrorSuccess; }
   std::u16string ModulePath() override { return modulePath; }
   SystemTime GetLocalTime() override { return now; }
-  int FormatDate(const SystemTime& time, const std::u16string& picture, char16_t* buffer,
-                 int size) override;
-  int FormatTime(const SystemTime& time, const std::u16string& picture, char16_t* buffer,
-                 int size) override;
+  int FormatDate(const SystemTime& t, const std::u16string& p, char16_t* b, int n) override {
+    if (fault == kFormat) throw std::bad_alloc();
+    return FormatPicture(PictureKind::kDate, t, p, LocaleNames::English(), b, n);
+  }
+  int FormatTime(const SystemTime& t, const std::u16string& p, char16_t* b, int n) override {
+    return FormatPicture(PictureKind::kTime, t, p, LocaleNames::English(), b, n);
+  }
   void ShowMessageBox(const std::u16string& text, const std::u16string& caption) override {
-    boxes.push_back(caption + u": " + text);
+    boxes += u"|" + caption + u": " + text;
   }
-  std::unique_ptr<TextFile> OpenTextFile(const std::u16string& name, OpenMode mode) override;
-  bool NewFileRefused(const std::u16string& name) override {
-    return !files.contains(name) && readOnlyFolders.contains(name.substr(0, name.rfind(u'\\')));
+  std::unique_ptr<TextFile> OpenTextFile(const std::u16string& name, OpenMode mode) override {
+    if (files.contains(name) ? mode == OpenMode::kCreateNew : mode == OpenMode::kRead) return {};
+    return std::make_unique<Text>(files[name]);
   }
-  std::u16string UserSettingsPath(const std::u16string& fileName, bool) override {
-    return configFolder.empty() ? u"" : configFolder + u"\\" + fileName;
+  bool NewFileRefused(const std::u16string&) override { return false; }
+  std::u16string UserSettingsPath(const std::u16string&, bool) override { return u""; }
+  bool OpenClipboard() override { return opened == 0 && ++opened; }
+  void CloseClipboard() override { --opened; }
+  const char16_t* GetClipboardData() override {
+    return opened == 1 && clipboard ? clipboard->c_str() : nullptr;
   }
-  bool OpenClipboard() override;
-  void CloseClipboard() override;
-  const char16_t* GetClipboardData() override;
-  bool ClipboardUnreadable() const override { return clipboard.unreadable; }
-  void EmptyClipboard() override;
-  std::unique_ptr<TransferBuffer> AllocTransferBuffer(size_t units) override;
-  bool SetClipboardData(std::unique_ptr<TransferBuffer>& buffer) override;
+  bool ClipboardUnreadable() const override { return false; }
+  void EmptyClipboard() override { clipboard.reset(); }
+  std::unique_ptr<TransferBuffer> AllocTransferBuffer(size_t units) override {
+    return fault == kAlloc ? nullptr : std::make_unique<Buffer>(units);
+  }
+  bool SetClipboardData(std::unique_ptr<TransferBuffer>& buffer) override {
+    if (opened != 1) return false;
+    if (fault == kSet) return fault = kNone, false;  // only the next set fails
+    clipboard = std::u16string(buffer->data());      // up to its first null
+    buffer.reset();
+    return true;
+  }
 
  private:
-  std::u16string served_;
+  // The hosts' text file over a fake file's bytes.
+  struct Text : ByteTextFile {
+    explicit Text(File& file) : ByteTextFile(Encoding::kUtf8, file.piece % 2 == 0), file_(file) {}
+    bool Write(std::u16string_view text) override {
+      if (file_.fault != kWrite) return ByteTextFile::Write(text);
+      ByteTextFile::Write(text.substr(0, text.size() / 2));
+      throw std::bad_alloc();
+    }
+    bool Close() override { return Flush() && file_.fault != kClose; }
+    ptrdiff_t ReadBytes(char* buffer, size_t size) override {
+      const size_t n = file_.content.copy(buffer, std::min(size, file_.piece), read_);
+      read_ += n;
+      return static_cast<ptrdiff_t>(n);
+    }
+    bool WriteBytes(std::string_view bytes) override {
+      file_.content += bytes;
+      return true;
+    }
+    File& file_;
+    size_t read_ = 0;
+  };
+  struct Buffer : TransferBuffer {
+    explicit Buffer(size_t units) : units(units, u'?') {}
+    char16_t* data() override { return units.data(); }
+    size_t size() const override { return units.size(); }
+    std::u16string units;
+  };
 };
 
 }  // namespace jotlog

@@ -33,23 +33,6 @@ inline void WriteFile(const fs::path& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
 
-inline std::vector<std::string> Listing(const fs::path& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-// The UTF-16 units as bytes, in either order.
-inline std::string Utf16(const std::u16string& units, bool little) {
-  std::string bytes;
-  for (char16_t unit : units) {
-    const char low = static_cast<char>(unit & 0xFF), high = static_cast<char>(unit >> 8);
-    bytes += little ? std::string{low, high} : std::string{high, low};
-  }
-  return bytes;
-}
-
 inline std::string Quote(const std::string& text) {
   std::string quoted(1, '\'');
   quoted += std::regex_replace(text, std::regex("'"), "'\\''");

@@ -1,73 +1,78 @@
-// A run's choices through the fake platform. The default entry comes from the default
-// settings (settings_test.cc) and the formatter (memo_entry_test.cc); the guard and real
-// files are the end-to-end tests' part.
+// Whole runs through the fake platform: settings, entries and every failure of a destination.
+// Files that cannot be opened or written, the guard and the clipboard's helpers are the
+// end-to-end tests' part.
 #include "app/run.h"
 
 #include <gtest/gtest.h>
 
+#include "platform/utf.h"
 #include "tests/fake_platform.h"
 
 namespace jotlog {
 namespace {
 
-const std::u16string kSaved = u"確認: メモファイルに保存しました。";
-const std::u16string kNotSaved = u"確認: メモファイルに保存できませんでした。";
-
-// Records the command line "x" into the file "m", which holds "old", with these settings.
-void Record(FakePlatform& platform,
-            std::initializer_list<std::pair<const char16_t*, std::u16string>> stored) {
-  SettingsFile settings(platform, false);
-  settings.AddEntry(u"setting", u"FileName", u"m");
-  settings.AddEntry(u"setting", u"MemoFormat", u"%MEMO%");
-  for (const auto& [key, value] : stored) settings.AddEntry(u"setting", key, value);
-  platform.files[u"m"].content = u"old";
-  RecordMemo(platform, settings, u"x");
-}
-
-TEST(RecordMemo, TakesTheMemoAndShowsTheOutcomeOnlyForExactValuesButEveryFailureAlways) {
-  enum Fault { kNone, kRefuseOpen, kFailFlush, kFailClose };
-  const std::tuple<const char16_t*, const char16_t*, Fault, const char16_t*,
-                   std::vector<std::u16string>>
-      cases[] = {
-          // AddFrom, ShowDialog, fault, the file afterwards, boxes
-          {u"clipboard", u"1", kNone, u"oldc", {kSaved}},
-          {u"Clipboard", u"0", kNone, u"oldx", {}},
-          {u"clipboard ", u"", kNone, u"oldx", {}},
-          {u"", u" 1", kNone, u"oldx", {}},
-          {u"", u"0", kRefuseOpen, u"old", {kNotSaved}},
-          {u"", u"0", kFailFlush, u"old", {kNotSaved}},
-          {u"", u"0", kFailClose, u"oldx", {kNotSaved}},  // closing failed after the data arrived
-      };
-  for (size_t row = 0; row < std::size(cases); ++row) {
-    const auto& [addFrom, showDialog, fault, content, boxes] = cases[row];
+TEST(WinMain, RecordsByTheSettingsAndShowsEveryFailure) {
+  using enum FakePlatform::Fault;
+  const std::string saved = "|確認: メモファイルに保存しました。", x127(127, 'x');
+  const std::string notSaved = "|確認: メモファイルに保存できませんでした。";
+  const std::string clipboardNotSaved = "|確認: クリップボードに保存できませんでした。";
+  struct Case {
+    std::string settings;  // lines before "FileName=m MemoFormat=%MEMO% ShowDialog=0"
+    std::string after;     // the memo file, "|", the clipboard, each box shown
+    FakePlatform::Fault fault = kNone;
+    std::u16string memo = u"x";
+  };
+  const Case cases[] = {
+      {"AddFrom=Clipboard\nShowDialog= 1", "oldx|c"},  // exact values only
+      {"AddFrom=clipboard \nShowDialog=1", "oldx|c" + saved},
+      {"", "oldx|c" + notSaved, kClose},         // the data arrived all the same
+      {"", "old|c" + notSaved, kWrite, u"xyz"},  // "x" queued when memory ran out
+      {"FileName=clipboard", "old|c" + clipboardNotSaved, kFormat},
+      {"FileName=clipboard", "old|c" + clipboardNotSaved, kAlloc},
+      {"FileName=clipboard", "old|c" + clipboardNotSaved, kSet},  // the old text put back
+      // The entry: left to right, each placeholder once, and never again over what was put
+      // in, nor where its end and what follows, or the two sides of a removal, spell one.
+      {"MemoFormat=%MEMO%+%MEMO%", "oldx+x|c"},
+      {"MemoFormat=%DATE% %date% %Memo%", "old2024/03/07 %date% %Memo%|c"},
+      {"MemoFormat=\\t\\r\\\\n", "old\\t\\r\\\r\n|c"},  // the second backslash pairs with the n
+      {"MemoFormat=%MEMO%", "old %MEMO%%DATE%\\n%TIME%\r\n|c", kNone,
+       u" %MEMO%%DATE%\\n%TIME%\r\n"},
+      {"MemoFormat=%DATE%\nDateFormat='%TIME%\\n%MEMO%'", "old08:05:09\r\nx|c"},
+      {"MemoFormat=%TIME%\nTimeFormat='%DATE%'", "old%DATE%|c"},
+      {"MemoFormat=%DATE%DATE%\nDateFormat='x'", "oldxDATE%|c"},
+      {"MemoFormat=%DATE%DATE%\nDateFormat='%'", "old%DATE%|c"},
+      {"MemoFormat=%DA%DATE%TE%\nDateFormat=", "old%DATE%|c"},
+      {"MemoFormat=[%DATE%]\nDateFormat=" + x127, "old[]|c"},  // over the 127-unit buffer
+      {"MemoFormat=%DATE%\nDateFormat=" + x127.substr(1), "old" + x127.substr(1) + "|c"},
+  };
+  for (const Case& c : cases) {
     FakePlatform platform;
-    platform.clipboard.text = u"c";
-    platform.files[u"m"] = {u"", fault == kRefuseOpen, fault == kFailFlush, fault == kFailClose};
-    Record(platform, {{u"AddFrom", addFrom}, {u"ShowDialog", showDialog}});
-    EXPECT_EQ(platform.files[u"m"].content, content) << row;
-    EXPECT_EQ(platform.boxes, boxes) << row;
+    platform.files[BuildSettingsPath(platform)].content =
+        "[setting]\n" + c.settings + "\nFileName=m\nMemoFormat=%MEMO%\nShowDialog=0";
+    platform.files[u"m"] = {"old", c.fault};  // the faults of a file strike the memo file
+    platform.fault = c.fault;
+    platform.clipboard.emplace(u"c");
+
+    EXPECT_EQ(WinMain(platform, c.memo), 0);
+    EXPECT_EQ(platform.files[u"m"].content + "|" +
+                  EncodeUtf8(platform.clipboard.value_or(u"-") + platform.boxes),
+              c.after)
+        << c.settings << c.fault;
+    EXPECT_EQ(platform.opened, 0) << c.settings << c.fault;  // every open closed once
   }
 }
 
-TEST(WinMain, RunningOutOfMemoryShowsTheDestinationsFailureAndWritesNothing) {
-  enum Fault { kFormat, kWrite };
-  const std::tuple<const char16_t*, Fault, std::u16string> cases[] = {
-      // FileName, where memory runs out, the box
-      {u"m", kWrite, kNotSaved},  // half of the entry queued
-      {u"clipboard", kFormat, u"確認: クリップボードに保存できませんでした。"},
-  };
-  for (const auto& [fileName, fault, box] : cases) {
-    FakePlatform platform;
-    platform.files[BuildSettingsPath(platform)].content =
-        u"[setting]\nMemoFormat=%MEMO%\nFileName=" + std::u16string(fileName);
-    platform.files[u"m"].content = u"old";
-    platform.files[u"m"].exhaustWrite = fault == kWrite;
-    platform.exhaustFormat = fault == kFormat;
-    platform.clipboard.text = u"old";
-    EXPECT_EQ(WinMain(platform, u"xyz"), 0);
-    EXPECT_EQ(platform.boxes, std::vector{box}) << fault;
-    EXPECT_EQ(platform.files[u"m"].content, u"old") << fault;
-    EXPECT_EQ(platform.clipboard.text, u"old") << fault;
+// A dot in a folder's name starts no extension; no program path gives no settings path.
+TEST(BuildSettingsPath, ReplacesAThreeLetterExtensionOrAppendsOne) {
+  const std::u16string cases[][2] = {{u"\\Tools\\memo.EXE", u"\\Tools\\memo.ini"},
+                                     {u"/opt/a.b.c", u"/opt/a.b.c.ini"},
+                                     {u"/opt/v1.2/x", u"/opt/v1.2/x.ini"},
+                                     {u"/.abc", u"/.ini"},
+                                     {u"", u""}};
+  FakePlatform platform;
+  for (const auto& [program, ini] : cases) {
+    platform.modulePath = program;
+    EXPECT_EQ(BuildSettingsPath(platform), ini);
   }
 }
 

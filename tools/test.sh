@@ -9,17 +9,13 @@ need=()
 command -v cmake >/dev/null || need+=(cmake)
 command -v g++ >/dev/null || need+=(g++)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
-# The desktop tests start their own X server and use the real clipboard tool and dialog.
+# An X server of the tests' own (for Wine too), the real clipboard tool and dialog.
 command -v Xvfb >/dev/null || need+=(xvfb)
 command -v xclip >/dev/null || need+=(xclip)
 command -v zenity >/dev/null || need+=(zenity)
 command -v xdotool >/dev/null || need+=(xdotool)
-# Desktops without a dialog program: a desktop notification (notify-send), read back from a
-# real notification daemon (dunst) on a session bus of the test's own (dbus-run-session).
-command -v notify-send >/dev/null || need+=(libnotify-bin)
-{ command -v dunst && command -v dunstctl; } >/dev/null || need+=(dunst)
-{ command -v dbus-run-session && command -v dbus-send; } >/dev/null || need+=(dbus-daemon dbus-bin)
-# Sanitizers and fuzzing (clang); the fault tests limit file sizes, change user and trace.
+# Sanitizers and fuzzing (clang); the fault tests limit file sizes, change user and make
+# system calls fail (strace).
 command -v clang++ >/dev/null || need+=(clang)
 { command -v prlimit && command -v setpriv; } >/dev/null || need+=(util-linux)
 command -v strace >/dev/null || need+=(strace)
