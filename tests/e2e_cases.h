@@ -308,6 +308,16 @@ inline std::vector<Case> Cases() {
       clip(false, "printf 'TARGETS\\nSTRING\\n'", "printf 'caf\\351'", copy, "café<memo>",
            x + "-o -t TARGETS\n" + x + "-o -t STRING\n" + x + "-i\n"),
       clip(true, "echo TEXT", "printf '\\277s\\355?'", copy, "¿sí?<memo>"),
+      {.what = "settings in the code page of Japanese Windows",
+       .settings = "[setting]\nFileName={dir}/\x83\x81\x83\x82.txt\nMemoFormat=%MEMO%\n",
+       .args = {"memo"}, .after = {{"メモ.txt", "memo"}}, .shown = kSaved,
+       .prefix = "JOTLOG_LANG=ja_JP.UTF-8; ", .only = windows},
+      {.what = "memory running out building the entry from 8 MB of clipboard text",
+       .settings = "[setting]\nFileName={dir}/memo.txt\nAddFrom=clipboard\nMemoFormat=" +
+                   std::regex_replace(std::string(170, '.'), std::regex("\\."), "%MEMO%") + "\n",
+       .before = {{"memo.txt", old}}, .after = {{"memo.txt", old}}, .shown = kNotSaved,
+       .prefix = "head -c 8000000 /dev/zero | tr '\\0' x | DISPLAY=$(cat $JOTLOG_WINE_DIR/display) "
+                 "xclip -sel c >/dev/null 2>&1; ulimit -v 2500000; ", .only = windows},
   };
 }
 // clang-format on

@@ -4,94 +4,106 @@
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <thread>
 
+#include "app/clipboard.h"
+
 namespace jotlog {
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
-
-class WinFiles : public ::testing::Test {
- protected:
-  void SetUp() override { fs::create_directories(folder); }
-  void TearDown() override { fs::remove_all(folder); }
-
-  const fs::path folder =
-      fs::temp_directory_path() / ("jotlog-" + std::to_string(::GetCurrentProcessId()) + "-" +
-                                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
-  WinPlatform platform{::GetModuleHandleW(nullptr)};
-};
 
 TEST(WinPathFor, MapsMyDocumentsAndLeavesOtherNamesAsTheyAre) {
   wchar_t documents[MAX_PATH + 1] = {};
   ASSERT_TRUE(::SHGetSpecialFolderPathW(nullptr, documents, CSIDL_PERSONAL, FALSE));
   const std::wstring home = documents;
+  // A NUL never cuts a name short.
   const std::pair<std::u16string, std::optional<std::wstring>> cases[] = {
-      {u"\\My Documents\\jotlog.txt", home + L"\\jotlog.txt"},
       {u"\\my documents\\メモ\\a.txt", home + L"\\メモ\\a.txt"},
-      {u"\\My Documents/a.txt", home + L"/a.txt"},
       {u"\\My Documents", home},
-      {u"\\My Documentsx\\a.txt", L"\\My Documentsx\\a.txt"},
-      {u"\\\\server\\My Documents\\a.txt", L"\\\\server\\My Documents\\a.txt"},
-      {u"Z:\\My Documents\\a.txt", L"Z:\\My Documents\\a.txt"},
-      {u"\\Storage Card\\a.txt", L"\\Storage Card\\a.txt"},
-      {u"", L""},
-      {std::u16string(u"a.txt\0.exe", 10), std::nullopt},  // never cut short at the NUL
-  };
+      {u"\\My Documents/a.txt", home + L"/a.txt"},
+      {u"\\My Documentsx", L"\\My Documentsx"},
+      {std::u16string(u"a.txt\0.exe", 10), std::nullopt}};
   for (const auto& [name, path] : cases) {
     EXPECT_EQ(WinPathFor(name), path) << std::string(name.begin(), name.end());
   }
 }
 
 TEST(LongPathForm, GivesAbsoluteNamesPastTheLimitInTheFormWithoutOne) {
-  const std::wstring a(100, L'a'), b(100, L'b'), c(100, L'c');
+  const std::wstring a(100, L'a'), abc = a + L"\\" + std::wstring(100, L'b') + L"\\" + a;
+  // Short enough, rooted in the current drive, or already a device name: as they are.
   const std::pair<std::wstring, std::wstring> cases[] = {
-      {L"C:\\" + a + L"\\" + b, L"C:\\" + a + L"\\" + b},  // short enough: as it is
-      {L"C:\\" + a + L"\\" + b + L"\\" + c, L"\\\\?\\C:\\" + a + L"\\" + b + L"\\" + c},
-      {L"z:/" + a + L"//./" + b + L"/x/../" + c + L"/",
-       L"\\\\?\\z:\\" + a + L"\\" + b + L"\\" + c + L"\\"},
-      {L"C:\\..\\..\\" + a + L"\\" + b + L"\\" + c, L"\\\\?\\C:\\" + a + L"\\" + b + L"\\" + c},
-      {L"\\\\srv\\share\\..\\" + a + L"\\" + b + L"\\" + c,
-       L"\\\\?\\UNC\\srv\\share\\" + a + L"\\" + b + L"\\" + c},
-      // rooted in the current drive, or already a device name: as they are
-      {L"\\" + a + L"\\" + b + L"\\" + c, L"\\" + a + L"\\" + b + L"\\" + c},
-      {L"\\\\?\\C:\\" + a + L"\\" + b + L"\\" + c, L"\\\\?\\C:\\" + a + L"\\" + b + L"\\" + c},
+      {L"C:\\" + a, L"C:\\" + a},
+      {L"\\" + abc, L"\\" + abc},
+      {L"\\\\?\\C:\\" + abc, L"\\\\?\\C:\\" + abc},
+      {L"Z:\\" + abc, L"\\\\?\\Z:\\" + abc},
+      {L"A:\\..\\..\\" + abc, L"\\\\?\\A:\\" + abc},
+      {L"z:/" + a + L"//./x/../" + abc + L"/", L"\\\\?\\z:\\" + a + L"\\" + abc + L"\\"},
+      {L"\\\\srv\\share\\..\\" + abc, L"\\\\?\\UNC\\srv\\share\\" + abc},
   };
   for (const auto& [name, form] : cases) {
     EXPECT_EQ(LongPathForm(name), form) << std::string(name.begin(), name.end());
   }
 }
 
-TEST_F(WinFiles, AnOpenWaitsBrieflyForAnotherWriterAndNeverHangs) {
-  const std::u16string name = Utf16((folder / "memo.txt").wstring());
-  for (bool released : {true, false}) {
-    HANDLE other = ::CreateFileW(Wide(name).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(other, INVALID_HANDLE_VALUE);
-    std::thread releaser([&] {
-      if (released) std::this_thread::sleep_for(std::chrono::milliseconds(300));
-      if (released) ::CloseHandle(other);
-    });
-    const auto start = Clock::now();
-    auto file = platform.OpenTextFile(name, OpenMode::kAppend);
-    const auto waited = Clock::now() - start;
-    releaser.join();
-    if (!released) ::CloseHandle(other);
-    EXPECT_EQ(file != nullptr, released);
-    EXPECT_GE(waited, std::chrono::milliseconds(released ? 250 : 1500));
-    EXPECT_LT(waited, std::chrono::seconds(5));
-    // Reading is never refused for a writer's sake.
-    EXPECT_NE(platform.OpenTextFile(name, OpenMode::kRead), nullptr);
-  }
-}
-
-TEST_F(WinFiles, ANewFileIsMovedIntoPlaceOnlyWhenCompleteAndNeverOverAnother) {
-  const std::u16string name = Utf16((folder / "jotlog.ini").wstring());
-  auto file = platform.OpenTextFile(name, OpenMode::kCreateNew);
+TEST(WinFiles, AppendsNeverMixOrWaitLongAndNewFilesNeverReplaceAnother) {
+  const fs::path folder =
+      fs::temp_directory_path() / ("jotlog-" + std::to_string(::GetCurrentProcessId()));
+  auto Name = [&](const char* name) { return Utf16((folder / name).wstring()); };
+  WinPlatform platform{::GetModuleHandleW(nullptr)};
+  fs::create_directories(folder);
+  // Three writers that bypass the guard start at once on a missing file, so that two of them
+  // often find no file and race to create it; entries this large mix when a handle lets
+  // others write meanwhile.
+  auto race = [&](size_t size, int entries) {
+    fs::remove(folder / "memo.txt");
+    std::atomic<int> ready = 0, appended = 0;
+    std::vector<std::thread> writers;
+    for (const char16_t mark : std::u16string_view(u"abc")) {
+      writers.emplace_back([&, mark] {
+        for (++ready; ready < 3;) {
+        }
+        for (int i = 0; i < entries; ++i) {
+          auto file = platform.OpenTextFile(Name("memo.txt"), OpenMode::kAppend);
+          appended += file && file->Write(std::u16string(size, mark) + u"\n") && file->Close();
+        }
+      });
+    }
+    for (std::thread& writer : writers) writer.join();
+    EXPECT_EQ(appended, 3 * entries);
+    std::ifstream lines(folder / "memo.txt", std::ios::binary);
+    int count = 0;
+    for (std::string line; std::getline(lines, line); ++count) {
+      ASSERT_EQ(line.size(), size);
+      ASSERT_EQ(line.find_first_not_of(line[0]), std::string::npos);
+    }
+    EXPECT_EQ(count, 3 * entries);
+  };
+  for (int round = 0; round < 20; ++round) race(1, 1);
+  race(4000000, 4);
+  // A writer that stays is waited for only so long; reading never waits.
+  HANDLE other = ::CreateFileW((folder / "memo.txt").c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(platform.OpenTextFile(Name("memo.txt"), OpenMode::kAppend), nullptr);
+  const auto waited = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(waited, std::chrono::milliseconds(1500));
+  EXPECT_LT(waited, std::chrono::seconds(5));
+  EXPECT_NE(platform.OpenTextFile(Name("memo.txt"), OpenMode::kRead), nullptr);
+  ::CloseHandle(other);
+  // A UTF-16 file whose odd length is the position that reads as a failed seek.
+  std::ofstream(folder / "odd.txt", std::ios::binary) << "\xFF\xFE";
+  fs::resize_file(folder / "odd.txt", 0xFFFFFFFF);
+  EXPECT_EQ(platform.OpenTextFile(Name("odd.txt"), OpenMode::kAppend), nullptr);
+  // A new file is moved into place when complete, never over one that appeared meanwhile;
+  // a temporary name left by an earlier process of the same number is passed over.
+  const std::string stale = "jotlog.ini." + std::to_string(::GetCurrentProcessId()) + ".0.tmp";
+  std::ofstream(folder / stale) << "stale";
+  auto file = platform.OpenTextFile(Name("jotlog.ini"), OpenMode::kCreateNew);
   ASSERT_NE(file, nullptr);
   EXPECT_TRUE(file->Write(u"[setting]\n"));
   EXPECT_TRUE(file->Flush());
@@ -99,13 +111,70 @@ TEST_F(WinFiles, ANewFileIsMovedIntoPlaceOnlyWhenCompleteAndNeverOverAnother) {
   EXPECT_FALSE(file->Close());
   file.reset();
   // Nor is anything left of a file given up before its close.
-  ASSERT_NE(platform.OpenTextFile(Utf16((folder / "gone").wstring()), OpenMode::kCreateNew),
-            nullptr);
-  EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
-  EXPECT_EQ(platform.OpenTextFile(name, OpenMode::kCreateNew), nullptr);
+  ASSERT_NE(platform.OpenTextFile(Name("gone"), OpenMode::kCreateNew), nullptr);
+  // Beside memo.txt, odd.txt and the stale name, jotlog.ini alone.
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 4);
+  EXPECT_EQ(platform.OpenTextFile(Name("jotlog.ini"), OpenMode::kCreateNew), nullptr);
   std::string kept;
   std::ifstream(folder / "jotlog.ini") >> kept;
   EXPECT_EQ(kept, "theirs");
+  fs::remove_all(folder);
+}
+
+// Another program's hold on the clipboard, from a window of its own: open for `ms` ms, or
+// owning text that it never renders when asked for.
+std::thread Holder(bool unrendered, DWORD ms, std::atomic<bool>& held) {
+  return std::thread([=, &held] {
+    HWND own =
+        ::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    EXPECT_TRUE(::OpenClipboard(own));
+    if (unrendered) {
+      ::EmptyClipboard();
+      ::SetClipboardData(CF_UNICODETEXT, nullptr);  // rendered on request, which is ignored
+      ::CloseClipboard();
+    }
+    held = true;
+    for (const ULONGLONG end = ::GetTickCount64() + ms; ::GetTickCount64() < end;) {
+      ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+      for (MSG message; ::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE);) {
+        ::DispatchMessageW(&message);
+      }
+    }
+    if (!unrendered) ::CloseClipboard();
+    ::DestroyWindow(own);
+  });
+}
+
+TEST(WinClipboard, ReadsAndAppendsItsTextAndWaitsBrieflyForAnotherHolder) {
+  WinPlatform platform{::GetModuleHandleW(nullptr)};
+  // The text put there (null: none); how long another holds the clipboard meanwhile, and
+  // whether with text it never renders; what is read; whether "<m>" is appended; the text
+  // then.
+  const std::tuple<const char16_t*, DWORD, bool, ClipboardRead, std::u16string, bool,
+                   std::u16string>
+      cases[] = {
+          {u"a\r\n日本\xDCFF", 0, false, ClipboardRead::kText, u"a\r\n日本\xFFFD", true,
+           u"a\r\n日本\xFFFD<m>"},
+          {nullptr, 0, false, ClipboardRead::kNoText, u"", true, u"<m>"},
+          // too long for the read, not for the append's own wait after it
+          {u"old", 3000, false, ClipboardRead::kUnreadable, u"", true, u"old<m>"},
+          {u"old", 1000, true, ClipboardRead::kUnreadable, u"", false, u"<none>"},
+      };
+  for (const auto& [before, ms, unrendered, read, text, appended, after] : cases) {
+    if (platform.OpenClipboard()) platform.EmptyClipboard();
+    platform.CloseClipboard();
+    if (before != nullptr) AppendToClipboard(platform, before);
+    std::atomic<bool> held = false;
+    std::thread holder = ms > 0 ? Holder(unrendered, ms, held) : std::thread();
+    while (holder.joinable() && !held) std::this_thread::yield();
+    std::u16string got, then = u"<none>";
+    EXPECT_EQ(ReadClipboard(platform, got), read) << ms;
+    EXPECT_EQ(got, text) << ms;
+    EXPECT_EQ(AppendToClipboard(platform, u"<m>"), appended) << ms;
+    if (holder.joinable()) holder.join();
+    ReadClipboard(platform, then);
+    EXPECT_EQ(then, after) << ms;
+  }
 }
 
 }  // namespace

@@ -25,9 +25,10 @@ add_library(jotlog_fake STATIC fake_platform.cc)
 target_link_libraries(jotlog_fake PUBLIC jotlog_core)
 add_executable(jotlog_tests ${JOTLOG_UNIT_TESTS} platform_win_test.cc)
 target_link_libraries(jotlog_tests PRIVATE jotlog_fake jotlog_os gtest_main)
-# Listed when CTest starts, under the emulator; the first run makes the prefix.
+# Listed when CTest starts, under the emulator; the first run makes the prefix. The
+# clipboard of Wine's desktop is one for all, so its users take turns.
 gtest_discover_tests(jotlog_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-  PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 60)
+  PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 60 RESOURCE_LOCK clipboard)
 
 include(${PROJECT_SOURCE_DIR}/fuzz/replay.cmake)
 jotlog_add_corpus_tests(Z:${PROJECT_SOURCE_DIR}/fuzz/corpus)
@@ -68,6 +69,6 @@ ExternalProject_Add(jotlog_host
   BUILD_ALWAYS ON)
 add_dependencies(jotlog_host jotlog jotlog_probe)
 add_test(NAME wine_e2e COMMAND ${JOTLOG_HOST_DIR}/tests/jotlog_wine_e2e_tests)
-set_tests_properties(wine_e2e PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 300 ENVIRONMENT
+set_tests_properties(wine_e2e PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 300 RESOURCE_LOCK clipboard ENVIRONMENT
   "JOTLOG_WINE_DIR=${JOTLOG_WINE_DIR};JOTLOG_WIN_EXE=$<TARGET_FILE:jotlog>;JOTLOG_PROBE=$<TARGET_FILE:jotlog_probe>")
 
