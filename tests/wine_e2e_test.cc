@@ -62,7 +62,7 @@ TEST_F(WineEndToEnd, TheBoxHoldsTheGuardAndAppearsInFrontOfAHungWindowOfAnotherP
   WriteFile(root / "bin/jotlog.ini", "[setting]\nFileName=" + WinePath(root / "memo.txt") + "\n");
   // A box owned by the hung window would wait on it for ever; this one stays until the
   // input ends.
-  Child first = Shell("(echo first; sleep 8) | timeout 30 " + Run(" hung"));
+  Child first = Shell("(echo first; sleep 15) | timeout 40 " + Run(" hung"));
   ASSERT_EQ(first.ReadLine(), kSaved);
   EXPECT_EQ(RunWin("second"), "");
   EXPECT_EQ(first.Finish(), "");
