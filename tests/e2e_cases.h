@@ -208,6 +208,16 @@ inline std::vector<Case> Cases() {
                "(until [ $(cat {dir}/pids | wc -l) -gt $((n + 1)) ]; do sleep 0.01; done; kill -" +
                    std::to_string(signal) + " $$) & exec \"$@\"' sh ");
   };
+  // A desktop of the row's own (an X server with nothing on its clipboard and no window
+  // manager) where the real xclip and zenity work: text copied there in any of its types is
+  // taken (Latin-1 in the older ones), and the entry replaces what the clipboard held.
+  const std::string desktop = "timeout 20 xvfb-run -a -s '-nolisten tcp' env NO_AT_BRIDGE=1 sh -c ";
+  auto real = [&](const std::string& copied, const std::string& type, const std::string& after) {
+    return row("the real clipboard holding " + type, "[setting]\nShowDialog=0\nAddFrom=clipboard\n"
+               "FileName=clipboard\nMemoFormat=<%MEMO%>\n", {"x"}, {}, {}, after, desktop +
+               "'printf %s \"$0\" | xclip -sel c -i -t $1 2>/dev/null; shift; \"$@\"; xclip -sel c -o >&2' " +
+               Quote(copied) + " " + type + " ");
+  };
   const std::string pipe = "mkfifo {dir}/pipe; exec 3<>{dir}/pipe; ",
                     lock = "run/{6F0B2C1D-93A4-4e7b-8C55-1A2B3C4D5E6F}.lock";
   const std::string mostly = "[setting]\nFileName={dir}/pipe\nMemoFormat=<%MEMO%>\n";
@@ -297,6 +307,15 @@ inline std::vector<Case> Cases() {
       desk({StandIn("kdialog", "exit 5"), StandIn("notify-send", "exit 0")}, kdialog, kSaved),
       desk({StandIn("notify-send", "exit 0")}, notify, ""),
       desk({StandIn("notify-send", "exec /bin/sleep 1000")}, notify, kSaved),  // no service answers
+      real("日本語 テキスト", "UTF8_STRING", "日本語 テキスト<日本語 テキスト>"),
+      real("caf\xE9", "STRING", "café<café>"),
+      real("テキスト", "text/plain", "テキスト<テキスト>"),
+      real("not text", "image/png", "<>"),
+      // The real dialog holds the guard until it is dismissed: a second start meanwhile ends
+      // at once, and the first prints no line.
+      row("the real dialog", "[setting]\n", {"dialog"}, {}, {{"docs", "[STAMP] dialog\r\n"}}, "",
+          desktop + "'\"$@\" & until w=$(xdotool search --name 確認); do sleep 0.1; done; "
+          "{dir}/bin/jotlog second; xdotool windowfocus --sync $w key Return; wait $!' sh "),
       commit(""),
       commit("fsync"),
       commit("syncfs"),

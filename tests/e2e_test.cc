@@ -176,49 +176,4 @@ TEST_F(EndToEnd, TwoDozenSimultaneousStartsNeverMixEntries) {
   }
 }
 
-// A desktop of the test's own: an X server on a free display, with nothing on its
-// clipboard and no window manager, where the real xclip and zenity do the work.
-TEST_F(EndToEnd, OnARealDesktopTheClipboardAndTheDialog) {
-  Child server = Shell("echo $$; exec Xvfb -displayfd 1 -nolisten tcp 2>/dev/null");
-  struct Stop {
-    Child& server;
-    pid_t pid = 0;
-    ~Stop() {
-      if (pid > 0) kill(pid, SIGTERM), server.Finish();
-    }
-  } stop{server};
-  int display = 0;
-  ASSERT_EQ(fscanf(server.pipe, "%d %d", &stop.pid, &display), 2) << "Xvfb is needed";
-  setenv("DISPLAY", (":" + std::to_string(display)).c_str(), 1);
-  setenv("NO_AT_BRIDGE", "1", 1);
-  auto tool = [](const std::string& command) { return Shell(command + " 2>/dev/null").Finish(); };
-  // Text in any of its types is taken (Latin-1 in the older ones), and the entry replaces
-  // whatever else the clipboard held.
-  Settings("[setting]\nShowDialog=0\nAddFrom=clipboard\nFileName=clipboard\nMemoFormat=<%MEMO%>\n");
-  const std::tuple<std::string, std::string, std::string> cases[] = {
-      {"", "", "<>"},
-      {"日本語 テキスト", "UTF8_STRING", "日本語 テキスト<日本語 テキスト>"},
-      {"not text", "image/png", "<>"},
-      {"caf\xE9", "STRING", "café<café>"},
-      {"テキスト", "text/plain", "テキスト<テキスト>"},
-  };
-  for (const auto& [copied, target, after] : cases) {
-    if (!target.empty()) {
-      tool("printf %s " + Quote(copied) + " | xclip -selection clipboard -i -t " + target +
-           " >/dev/null");
-    }
-    EXPECT_EQ(Run({"ignored"}), "") << copied;
-    EXPECT_EQ(tool("xclip -selection clipboard -o"), after) << copied;
-  }
-  // The success dialog holds the guard until it is dismissed.
-  Settings("[setting]\n");
-  Child first = Start({"dialog"});
-  const std::string window = tool("timeout 20 xdotool search --sync --name 確認");
-  ASSERT_FALSE(window.empty());
-  EXPECT_EQ(Run({"second"}), "");
-  tool("xdotool windowfocus --sync " + window.substr(0, window.find('\n')) + " key Return");
-  EXPECT_EQ(first.Finish(), "");  // shown as a dialog, not as a line
-  EXPECT_EQ(Contents(memoFile()), "[STAMP] dialog\r\n");
-}
-
 }  // namespace

@@ -11,6 +11,7 @@ command -v g++ >/dev/null || need+=(g++)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
 # An X server of the tests' own (for Wine too), the real clipboard tool and dialog.
 command -v Xvfb >/dev/null || need+=(xvfb)
+command -v xauth >/dev/null || need+=(xauth)  # for xvfb-run
 command -v xclip >/dev/null || need+=(xclip)
 command -v zenity >/dev/null || need+=(zenity)
 command -v xdotool >/dev/null || need+=(xdotool)
