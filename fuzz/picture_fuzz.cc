@@ -1,6 +1,5 @@
-// The date and time pictures with any picture, time and buffer size: nothing is written
-// past the buffer, and the result is the whole text when it fits with its null and a
-// failure otherwise, the same text at every size that holds it.
+// Any date or time picture, time and buffer size: nothing is written past the buffer; the whole
+// text with its null when that fits, the same at every size that holds it, else 0.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>

@@ -3,18 +3,15 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
 int main(int argc, char** argv) {
-  int replayed = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(argc == 2 ? argv[1] : "")) {
-    std::ostringstream bytes;
-    bytes << std::ifstream(entry.path(), std::ios::binary).rdbuf();
-    const std::string input = bytes.str();
+  if (argc != 2 || std::filesystem::is_empty(argv[1])) return 1;  // an empty corpus proves nothing
+  for (const auto& entry : std::filesystem::directory_iterator(argv[1])) {
+    std::ifstream file(entry.path(), std::ios::binary);
+    const std::string input{std::istreambuf_iterator<char>(file), {}};
     LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(input.data()), input.size());
-    ++replayed;
   }
-  return replayed > 0 ? 0 : 1;  // an empty corpus proves nothing
 }

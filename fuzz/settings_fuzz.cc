@@ -1,8 +1,6 @@
-// Settings file bytes through the real loader (the hosts' decoding, read in pieces of the
-// size the first byte sets, the line reader and the parser), against the README's rules
-// applied to the whole text. Even pieces read as a host with a code page for older files.
+// Settings bytes through the real loader, read in pieces of the size the first byte sets
+// (even sizes as a host with a legacy code page), against the README's rules over the whole.
 #include <algorithm>
-#include <cstdint>
 #include <cstdlib>
 #include <set>
 
@@ -13,25 +11,18 @@
 namespace jotlog {
 namespace {
 
-// The file's text: UTF-16 after its signature with lone surrogates replaced, else UTF-8
-// with a signature dropped (the codec is utf8_fuzz.cc's to check).
-std::u16string Text(std::string_view bytes) {
-  const bool little = bytes.starts_with("\xFF\xFE");
-  if (!little && !bytes.starts_with("\xFE\xFF")) {
-    return DecodeUtf8(bytes.substr(bytes.starts_with("\xEF\xBB\xBF") ? 3 : 0));
-  }
-  std::u16string text;
-  for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
+// The README's rules over the text (UTF-16 after its signature, lone surrogates replaced, or
+// UTF-8): each section's name and a line feed, then its entries' keys and values NUL-ended.
+std::u16string Parse(std::string_view bytes) {
+  const bool little = bytes.starts_with("\xFF\xFE"),
+             utf16 = little || bytes.starts_with("\xFE\xFF");
+  std::u16string text =
+      utf16 ? u"" : DecodeUtf8(bytes.substr(bytes.starts_with("\xEF\xBB\xBF") ? 3 : 0));
+  for (size_t i = 2; utf16 && i + 1 < bytes.size(); i += 2) {
     const uint8_t first = bytes[i], second = bytes[i + 1];
     text.push_back(static_cast<char16_t>(little ? first | second << 8 : first << 8 | second));
   }
-  ReplaceLoneSurrogates(text);
-  return text;
-}
-
-// The sections (each name followed by a line feed) and their entries (key and value, each
-// followed by a NUL) that the README's rules give for the text.
-std::u16string Parse(std::u16string text) {
+  if (utf16) ReplaceLoneSurrogates(text);
   text.resize(std::min(text.size(), text.find(u'\xFFFF')));  // U+FFFF ends the input
   std::u16string store;
   std::set<std::u16string> keys;
@@ -41,11 +32,9 @@ std::u16string Parse(std::u16string text) {
     std::u16string line = text.substr(start, end - start);
     start = end + 1;
     if (line.ends_with(u'\r') && end < text.size()) line.pop_back();  // CR LF
-    if (line.size() > 1023) {
-      line.resize(1023);
-      if (line.back() >= 0xD800 && line.back() <= 0xDBFF) line.back() = u'\xFFFD';
-    }
-    line.resize(std::min(line.size(), line.find(u'\0')));
+    // Cut at 1023 units, a pair cut there leaving U+FFFD, and at a NUL.
+    if (line.size() > 1023 && line[1022] >= 0xD800 && line[1022] <= 0xDBFF) line[1022] = u'\xFFFD';
+    line.resize(std::min({line.size(), size_t{1023}, line.find(u'\0')}));
     if (line.empty() || line[0] == u'#') continue;
     const size_t equals = line.find(u'=');
     if (line.front() == u'[' && line.back() == u']') {
@@ -75,6 +64,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     loaded += section.name + u'\n';
     for (const auto& entry : section.entries) loaded += entry.key + u'\0' + entry.value + u'\0';
   }
-  if (settings.openFailed() != 0 || loaded != Parse(Text(bytes))) std::abort();
+  if (settings.openFailed() != 0 || loaded != Parse(bytes)) std::abort();
   return 0;
 }

@@ -1,12 +1,10 @@
-// An in-memory platform: a fixed clock, files held as bytes, a scripted clipboard and the
-// message boxes shown, so that a whole run can be driven in-process.
+// An in-memory platform for whole runs: a fixed clock, byte files, a clipboard, the boxes shown.
 #pragma once
 
 #include <algorithm>
 #include <map>
 #include <new>
 #include <optional>
-#include <string>
 
 #include "platform/picture.h"
 #include "platform/platform.h"
@@ -16,8 +14,7 @@ namespace jotlog {
 
 class FakePlatform : public Platform {
  public:
-  // What fails: a file's close (after the data arrived) or memory with half of a write
-  // queued; memory formatting a date; the clipboard's transfer buffer or its next set.
+  // A file's close (data written) or a write (half queued); a date; the clipboard's buffer or set.
   enum Fault { kNone, kClose, kWrite, kFormat, kAlloc, kSet };
   struct File {
     std::string content;  // the bytes, read and written as the hosts' text files do
@@ -27,14 +24,13 @@ class FakePlatform : public Platform {
   std::map<std::u16string, File> files;
   Fault fault = kNone;  // of the date or the clipboard
   std::u16string modulePath = u"\\Program Files\\Memo\\memo.exe";
-  SystemTime now{2024, 3, 4, 7, 8, 5, 9, 0};  // Thursday 7 March 2024, 08:05:09
   std::optional<std::u16string> clipboard;
   int opened = 0;        // clipboard opens not yet closed; below 0 after a stray close
   std::u16string boxes;  // each box shown, as "|caption: text"
 
   uint32_t CreateNamedMutex(const std::u16string&) override { return kErrorSuccess; }
   std::u16string ModulePath() override { return modulePath; }
-  SystemTime GetLocalTime() override { return now; }
+  SystemTime GetLocalTime() override { return {2024, 3, 4, 7, 8, 5, 9, 0}; }
   int FormatDate(const SystemTime& t, const std::u16string& p, char16_t* b, int n) override {
     if (fault == kFormat) throw std::bad_alloc();
     return FormatPicture(PictureKind::kDate, t, p, LocaleNames::English(), b, n);
@@ -45,8 +41,7 @@ class FakePlatform : public Platform {
   void ShowMessageBox(const std::u16string& text, const std::u16string& caption) override {
     boxes += u"|" + caption + u": " + text;
   }
-  std::unique_ptr<TextFile> OpenTextFile(const std::u16string& name, OpenMode mode) override {
-    if (files.contains(name) ? mode == OpenMode::kCreateNew : mode == OpenMode::kRead) return {};
+  std::unique_ptr<TextFile> OpenTextFile(const std::u16string& name, OpenMode) override {
     return std::make_unique<Text>(files[name]);
   }
   bool NewFileRefused(const std::u16string&) override { return false; }
@@ -64,14 +59,13 @@ class FakePlatform : public Platform {
   bool SetClipboardData(std::unique_ptr<TransferBuffer>& buffer) override {
     if (opened != 1) return false;
     if (fault == kSet) return fault = kNone, false;  // only the next set fails
-    clipboard = std::u16string(buffer->data());      // up to its first null
+    clipboard = buffer->data();                      // up to its first null
     buffer.reset();
     return true;
   }
 
  private:
-  // The hosts' text file over a fake file's bytes.
-  struct Text : ByteTextFile {
+  struct Text : ByteTextFile {  // the hosts' text file over a fake file's bytes
     explicit Text(File& file) : ByteTextFile(Encoding::kUtf8, file.piece % 2 == 0), file_(file) {}
     bool Write(std::u16string_view text) override {
       if (file_.fault != kWrite) return ByteTextFile::Write(text);

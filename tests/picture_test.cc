@@ -21,8 +21,7 @@ TEST(Picture, FormatsLikeTheWin32Pictures) {
       {T, thursday, u"HH:mm:ss H:m:s h hh dd/MM", u"08:05:09 8:5:9 8 08 dd/MM", false},
       {T, evening, u"hhh:mmm:sss tt", u"08:45:03 PM", true},
       {T, SystemTime{2024, 1, 1, 1, 0, 0, 0, 0}, u"h t tt|H", u"12 A AM|0", true},
-      // Quotes: literal text, '' for one quote within it and for nothing outside, an
-      // unclosed quote runs to the end.
+      // Quotes: literal text, '' one quote within and nothing outside, unclosed to the end.
       {D, thursday, u"'yyyy' ''yy'' 'it''s' '%TIME% d MMMM", u"yyyy 24 it's %TIME% d MMMM", false},
       {D, thursday, std::u16string_view(u"d/MM", 3), u"7/3", false},  // nothing past its end
   };
@@ -38,8 +37,7 @@ TEST(Picture, FormatsLikeTheWin32Pictures) {
 }
 
 #ifndef _WIN32
-// Linux takes the names from the user's LC_TIME locale (tools/test.sh generates this one):
-// the first and last of the days, months and halves of the day, and the locale's own era.
+// The names of the user's LC_TIME (tools/test.sh makes it): first and last day, month, half.
 TEST(Picture, TakesTheNamesOfTheUsersLocale) {
   ::setenv("LC_ALL", "ja_JP.UTF-8", 1);
   PosixPlatform platform;

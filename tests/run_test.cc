@@ -1,6 +1,5 @@
-// Whole runs through the fake platform: settings, entries and every failure of a destination.
-// Files that cannot be opened or written, the guard and the clipboard's helpers are the
-// end-to-end tests' part.
+// Whole runs through the fake platform: settings, entries and every failure of a destination
+// (files that cannot be opened, the guard and the clipboard's helpers: end-to-end tests).
 #include "app/run.h"
 
 #include <gtest/gtest.h>
@@ -17,8 +16,7 @@ TEST(WinMain, RecordsByTheSettingsAndShowsEveryFailure) {
   const std::string notSaved = "|確認: メモファイルに保存できませんでした。";
   const std::string clipboardNotSaved = "|確認: クリップボードに保存できませんでした。";
   struct Case {
-    std::string settings;  // lines before "FileName=m MemoFormat=%MEMO% ShowDialog=0"
-    std::string after;     // the memo file, "|", the clipboard, each box shown
+    std::string settings, after;  // lines before the defaults; memo file|clipboard, boxes shown
     FakePlatform::Fault fault = kNone;
     std::u16string memo = u"x";
   };
@@ -37,9 +35,7 @@ TEST(WinMain, RecordsByTheSettingsAndShowsEveryFailure) {
       {"MemoFormat=\\t\\r\\\\n", "old\\t\\r\\\r\n|c"},  // the second backslash pairs with the n
       {"MemoFormat=%MEMO%", "old %MEMO%%DATE%\\n%TIME%\r\n|c", kNone,
        u" %MEMO%%DATE%\\n%TIME%\r\n"},
-      {"MemoFormat=%DATE%\nDateFormat='%TIME%\\n%MEMO%'", "old08:05:09\r\nx|c"},
-      {"MemoFormat=%TIME%\nTimeFormat='%DATE%'", "old%DATE%|c"},
-      {"MemoFormat=%DATE%DATE%\nDateFormat='x'", "oldxDATE%|c"},
+      {"MemoFormat=%DATE%\nDateFormat='%TIME%\\n%MEMO%'\nTimeFormat='%DATE%'", "old%DATE%\r\nx|c"},
       {"MemoFormat=%DATE%DATE%\nDateFormat='%'", "old%DATE%|c"},
       {"MemoFormat=%DA%DATE%TE%\nDateFormat=", "old%DATE%|c"},
       {"MemoFormat=[%DATE%]\nDateFormat=" + x127, "old[]|c"},  // over the 127-unit buffer
@@ -53,27 +49,24 @@ TEST(WinMain, RecordsByTheSettingsAndShowsEveryFailure) {
     platform.fault = c.fault;
     platform.clipboard.emplace(u"c");
 
+    SCOPED_TRACE(testing::Message() << c.settings << c.fault);
     EXPECT_EQ(WinMain(platform, c.memo), 0);
+    EXPECT_EQ(platform.opened, 0);  // every open closed once
     EXPECT_EQ(platform.files[u"m"].content + "|" +
                   EncodeUtf8(platform.clipboard.value_or(u"-") + platform.boxes),
-              c.after)
-        << c.settings << c.fault;
-    EXPECT_EQ(platform.opened, 0) << c.settings << c.fault;  // every open closed once
+              c.after);
   }
 }
 
 // A dot in a folder's name starts no extension; no program path gives no settings path.
 TEST(BuildSettingsPath, ReplacesAThreeLetterExtensionOrAppendsOne) {
-  const std::u16string cases[][2] = {{u"\\Tools\\memo.EXE", u"\\Tools\\memo.ini"},
-                                     {u"/opt/a.b.c", u"/opt/a.b.c.ini"},
-                                     {u"/opt/v1.2/x", u"/opt/v1.2/x.ini"},
-                                     {u"/.abc", u"/.ini"},
-                                     {u"", u""}};
   FakePlatform platform;
-  for (const auto& [program, ini] : cases) {
+  std::u16string paths;
+  for (const char16_t* program : {u"\\T\\m.EXE", u"/a.b.c", u"/v1.2/x", u"/.abc", u""}) {
     platform.modulePath = program;
-    EXPECT_EQ(BuildSettingsPath(platform), ini);
+    paths += BuildSettingsPath(platform) + u"|";
   }
+  EXPECT_EQ(paths, u"\\T\\m.ini|/a.b.c.ini|/v1.2/x.ini|/.ini||");
 }
 
 }  // namespace
