@@ -1,10 +1,7 @@
-// The end-to-end cases that the Linux program (e2e_test.cc) and the Windows program under
-// Wine (wine_e2e_test.cc) must pass alike, described once and run by both harnesses.
-//
-// A case names its files relative to the program's folder ("bin/jotlog.ini" is beside the
-// program), or "docs" for jotlog.txt in the documents folder. The text "<absent>" stands
-// for no file, a name ending in "/" for an empty folder before and the folder's listing
-// after, and "[STAMP] " in a file for today's stamp in the default layout.
+// The end-to-end cases of the Linux program (e2e_test.cc) and the Windows one under Wine
+// (wine_e2e_test.cc). Files are named within the test's folder (the program is in "bin/"),
+// or "docs" for jotlog.txt in the documents folder; "<absent>" is no file, a name ending in
+// "/" an empty folder before and its listing after, "[STAMP] " today's default stamp.
 #pragma once
 
 #include <pwd.h>
@@ -17,8 +14,7 @@
 namespace jotlog::test {
 
 enum class System { kBoth, kLinux, kWindows };
-// How the settings text is written: as it is, or with CR LF line ends and a signature.
-enum class Form { kUtf8, kUtf8Bom, kUtf16Le, kUtf16Be };
+enum class Form { kUtf8, kUtf8Bom, kUtf16Le, kUtf16Be };  // as given, or with CR LF and a signature
 
 struct File {
   std::string name, bytes;
@@ -30,8 +26,7 @@ struct Case {
   std::vector<std::string> args = {};  // Windows: the command line, these joined with blanks
   std::vector<File> before = {}, after = {};
   std::string shown = {};  // the boxes, or the lines on standard error
-  // Shell words before the run; "{dir}" as this machine names it. On Linux the run takes
-  // its environment from them too ("NAME=value ", "env NAME=value ").
+  // Shell words before the run ("{dir}" as this machine names it), which set its environment.
   std::string prefix = "";
   Form form = Form::kUtf8;
   System only = System::kBoth;
@@ -43,43 +38,34 @@ inline const std::string kDefaultSettings =
     "# メモのフォーマット\nMemoFormat=[%DATE% %TIME%] %MEMO%\\n\n\n"
     "# 日付のフォーマット\nDateFormat=yyyy/MM/dd\n\n# 時間のフォーマット\nTimeFormat=HH:mm:ss\n";
 
-// The UTF-16 units as bytes, in either order.
-inline std::string Utf16(const std::u16string& units, bool little) {
+// UTF-8 as UTF-16 in either byte order; the three bytes of a surrogate give that unit alone.
+inline std::string Utf16(const std::string& text, bool little) {
   std::string bytes;
-  for (char16_t unit : units) {
+  auto put = [&](char32_t unit) {
     const char low = static_cast<char>(unit & 0xFF), high = static_cast<char>(unit >> 8);
     bytes += little ? std::string{low, high} : std::string{high, low};
-  }
-  return bytes;
-}
-
-// UTF-8 as UTF-16 units; the three bytes of a surrogate give that unit alone.
-inline std::u16string Units(const std::string& text) {
-  std::u16string units;
+  };
   for (size_t i = 0; i < text.size(); ++i) {
     const int lead = static_cast<unsigned char>(text[i]);
     int more = (lead >= 0xC0) + (lead >= 0xE0) + (lead >= 0xF0);
     char32_t point = lead & (0x7F >> more);
     while (more-- > 0) point = point << 6 | (text[++i] & 0x3F);
-    if (point > 0xFFFF) {
-      units += static_cast<char16_t>(0xD7C0 + (point >> 10));
-      point = 0xDC00 | (point & 0x3FF);
-    }
-    units += static_cast<char16_t>(point);
+    if (point > 0xFFFF) put(0xD7C0 + (point >> 10)), point = 0xDC00 | (point & 0x3FF);
+    put(point);
   }
-  return units;
+  return bytes;
 }
 
 inline std::string Encode(const std::string& text, Form form) {
   const std::string crlf = std::regex_replace(text, std::regex("\n"), "\r\n");
   if (form == Form::kUtf8Bom) return "\xEF\xBB\xBF" + crlf;
-  if (form == Form::kUtf16Le) return "\xFF\xFE" + Utf16(Units(crlf), true);
-  if (form == Form::kUtf16Be) return "\xFE\xFF" + Utf16(Units(crlf), false);
+  if (form == Form::kUtf16Le) return "\xFF\xFE" + Utf16(crlf, true);
+  if (form == Form::kUtf16Be) return "\xFE\xFF" + Utf16(crlf, false);
   return text;
 }
 
-// A file's bytes with today's stamps as "[STAMP] ", "<pipe>", "<absent>", or a folder's
-// sorted listing, after "(private) " when only its owner may enter it.
+// A file's bytes with "[STAMP] ", "<pipe>", "<absent>", or a folder's sorted listing (after
+// "(private) " when only its owner may enter it).
 inline std::string Contents(const fs::path& path) {
   if (!fs::exists(fs::symlink_status(path))) return "<absent>";
   if (fs::is_fifo(path)) return "<pipe>";
@@ -112,7 +98,7 @@ inline const std::string kHang =
 // clang-format off
 inline std::vector<Case> Cases() {
   const std::string old(40, 'o'), limit = "trap '' XFSZ; prlimit --fsize=";
-  const std::string utf16 = "\xFF\xFE" + Utf16(u"a", true), fffd = "\xEF\xBF\xBD";
+  const std::string utf16 = "\xFF\xFE" + Utf16("a", true), fffd = "\xEF\xBF\xBD";
   const System linux = System::kLinux, windows = System::kWindows;
   const std::string exact = "[setting]\nFileName={dir}/memo.txt\nMemoFormat=<%MEMO%>\\n\nShowDialog=0\n";
   // An entry that cannot be saved leaves the memo file as it was.
@@ -122,22 +108,18 @@ inline std::vector<Case> Cases() {
                 {{"memo.txt", old}, {"new.txt", "<absent>"}, {"missing", "<absent>"}},
                 name == "clipboard" ? kClipboardNotSaved : kNotSaved, prefix, Form::kUtf8, only};
   };
-  // The same memo and settings in each form of settings file, appended to a memo file in
-  // each form.
+  // One memo and its settings in each form of settings file, appended to each form of file.
   const std::string entry = "<a \"b c\" 日本 \xF0\x9F\x93\x9D|d>\r\n";
   auto encoded = [&](const std::string& what, Form form, const std::string& start, const std::string& added) {
     return Case{what, "[setting]\nFileName={dir}/メモ.txt\nMemoFormat=<%MEMO%|%DATE%>\\n\nDateFormat='d'\nShowDialog=0\n",
                 {"a", "\"b", "c\"", "日本", "\xF0\x9F\x93\x9D"}, {{"メモ.txt", start}}, {{"メモ.txt", start + added}},
                 "", "", form};
   };
-  // Lone surrogates (U+DCFF U+D800) in a UTF-16 settings file; a pair cut at the end of a
-  // line that is too long.
-  const std::string pad(1000, 'x');
-  const std::string lone = "[setting]\nFileName={dir}/memo.txt\nShowDialog=0\nMemoFormat=<\xED\xB3\xBF\xED\xA0\x80|%MEMO%>" +
+  // Lone surrogates (U+DCFF U+D800) in UTF-16 settings; a pair cut where a line is too long.
+  const std::string pad(1000, 'x'), lone = "[setting]\nFileName={dir}/memo.txt\nShowDialog=0\nMemoFormat=<\xED\xB3\xBF\xED\xA0\x80|%MEMO%>" +
                            pad + "\xF0\x9F\x93\x9D\n";
   const std::string frozen = "chattr +a {dir}/memo.txt 2>/dev/null; ";  // cannot be cut back
-  // Rows of this system alone.
-  auto row = [&](const std::string& what, const std::string& settings,
+  auto row = [&](const std::string& what, const std::string& settings,  // rows of Linux alone
                  std::vector<std::string> args, std::vector<File> before, std::vector<File> after,
                  const std::string& shown, const std::string& prefix) {
     return Case{what, settings, args, before, after, shown, prefix, Form::kUtf8, linux};
@@ -150,8 +132,7 @@ inline std::vector<Case> Cases() {
                {{"home/.config/", ""}}, {{"home/.config/jotlog/", "(private) jotlog.ini "}}, kSaved,
                own + "XDG_CONFIG_HOME=" + xdg + " " + nobody);
   };
-  // Stand-ins in {dir}/tools: dialogs and notifiers, and clipboard helpers that keep the
-  // clipboard in {dir}/clip.
+  // Stand-ins in {dir}/tools: dialogs, notifiers and clipboard helpers (the text in {dir}/clip).
   const std::string tools = "chmod +x {dir}/tools/*; timeout 8 env ";
   auto desk = [&](std::vector<File> found, const std::string& called, const std::string& line) {
     found.insert(found.begin(), {"tools/", ""});
@@ -188,7 +169,7 @@ inline std::vector<Case> Cases() {
   fromClipboard.settings += "AddFrom=clipboard\n";
   fromClipboard.before[1].bytes = "abc";
   // A new memo file in a folder nobody may write but not read: its name is committed by a
-  // sync of the whole file system. A failure of either sync (injected) is a failure.
+  // sync of the whole file system; either sync failing (injected) is a failure.
   auto commit = [&](const std::string& call) {
     const std::string fail = "ASAN_OPTIONS=detect_leaks=0 strace -f -qq -o /dev/null -e inject=";
     return row("a new memo file in a folder that cannot be read; failing: " + call,
@@ -208,9 +189,8 @@ inline std::vector<Case> Cases() {
                "(until [ $(cat {dir}/pids | wc -l) -gt $((n + 1)) ]; do sleep 0.01; done; kill -" +
                    std::to_string(signal) + " $$) & exec \"$@\"' sh ");
   };
-  // A desktop of the row's own (an X server with nothing on its clipboard and no window
-  // manager) where the real xclip and zenity work: text copied there in any of its types is
-  // taken (Latin-1 in the older ones), and the entry replaces what the clipboard held.
+  // A desktop of the row's own, with the real xclip and zenity: text copied in any of its
+  // types is taken (Latin-1 in the older ones), and the entry replaces what was there.
   const std::string desktop = "timeout 20 xvfb-run -a -s '-nolisten tcp' env NO_AT_BRIDGE=1 sh -c ";
   auto real = [&](const std::string& copied, const std::string& type, const std::string& after) {
     return row("the real clipboard holding " + type, "[setting]\nShowDialog=0\nAddFrom=clipboard\n"
@@ -221,6 +201,8 @@ inline std::vector<Case> Cases() {
   const std::string pipe = "mkfifo {dir}/pipe; exec 3<>{dir}/pipe; ",
                     lock = "run/{6F0B2C1D-93A4-4e7b-8C55-1A2B3C4D5E6F}.lock";
   const std::string mostly = "[setting]\nFileName={dir}/pipe\nMemoFormat=<%MEMO%>\n";
+  std::string sorted;  // the entries of two dozen runs, sorted
+  for (int i = 10; i < 34; ++i) sorted += "<" + std::to_string(i) + ">\r\n";
   return {
       {"a first start writes the default settings and records in the documents folder", "", {"buy", "milk"}, {},
        {{"bin/", "jotlog jotlog.ini "}, {"bin/jotlog.ini", kDefaultSettings}, {"docs", "[STAMP] buy milk\r\n"}}, kSaved},
@@ -229,25 +211,23 @@ inline std::vector<Case> Cases() {
       {"a settings file in place is read and left alone", "[setting]\nMemoFormat=<%MEMO%>\n", {"memo"}, {},
        {{"bin/jotlog.ini", "[setting]\nMemoFormat=<%MEMO%>\n"}, {"docs", "<memo>"}}, kSaved},
       {"an empty command line is an empty memo", exact, {}, {}, {{"memo.txt", "<>\r\n"}}},
-      {.what = "arguments are joined with single blanks, bytes that are not UTF-8 kept", .settings = exact,
-       .args = {"--help", " two ", "caf\xE9", "確認"}, .after = {{"memo.txt", "<--help  two  caf\xE9 確認>\r\n"}},
-       .only = linux},
+      row("arguments are joined with single blanks, bytes that are not UTF-8 kept", exact, {"--help", " two ",
+          "caf\xE9", "確認"}, {}, {{"memo.txt", "<--help  two  caf\xE9 確認>\r\n"}}, "", ""),
       {.what = "--help and --version alone record nothing and take no guard", .settings = exact,
        .args = {"--help"}, .before = {{"run/", ""}}, .after = {{"memo.txt", "<absent>"}, {"run/", ""}}, .only = linux},
       {.what = "the command line as Windows passes it: blanks kept but those after the name", .settings = exact,
        .args = {"  \"quoted  words\"  and\tmore  "}, .after = {{"memo.txt", "<\"quoted  words\"  and\tmore  >\r\n"}},
        .only = windows},
-      {.what = "the documents folder follows user-dirs.dirs", .settings = "[setting]\n", .args = {"one"},
-       .before = {{"config/user-dirs.dirs", "# a\nXDG_DOCUMENTS_DIR=\"$HOME/Papers\"\n"}, {"home/Papers/other", ""}},
-       .after = {{"home/Papers/jotlog.txt", "[STAMP] one\r\n"}}, .shown = kSaved, .only = linux},
-      {.what = "without a documents folder, the home folder", .settings = "[setting]\n", .args = {"two"},
-       .before = {{"home/Documents", "<absent>"}, {"config/user-dirs.dirs", "<absent>"}},
-       .after = {{"home/jotlog.txt", "[STAMP] two\r\n"}}, .shown = kSaved, .only = linux},
+      row("the documents folder follows user-dirs.dirs", "[setting]\n", {"one"}, {{"config/user-dirs.dirs",
+          "# a\nXDG_DOCUMENTS_DIR=\"$HOME/Papers\"\n"}, {"home/Papers/other", ""}}, {{"home/Papers/jotlog.txt",
+          "[STAMP] one\r\n"}}, kSaved, ""),
+      row("without a documents folder, the home folder", "[setting]\n", {"two"}, {{"home/Documents", "<absent>"},
+          {"config/user-dirs.dirs", "<absent>"}}, {{"home/jotlog.txt", "[STAMP] two\r\n"}}, kSaved, ""),
       encoded("UTF-8 settings, a new memo file", Form::kUtf8, "", entry),
       encoded("UTF-8 settings with a signature, a memo file without a line end", Form::kUtf8Bom, "no line end", entry),
       encoded("UTF-16 settings, a UTF-8 memo file with a signature", Form::kUtf16Le, "\xEF\xBB\xBF" "a\r\n", entry),
-      encoded("big-endian UTF-16 settings, a UTF-16 memo file", Form::kUtf16Be, utf16, Utf16(Units(entry), true)),
-      encoded("a big-endian UTF-16 memo file", Form::kUtf8, "\xFE\xFF" + Utf16(u"a", false), Utf16(Units(entry), false)),
+      encoded("big-endian UTF-16 settings, a UTF-16 memo file", Form::kUtf16Be, utf16, Utf16(entry, true)),
+      encoded("a big-endian UTF-16 memo file", Form::kUtf8, "\xFE\xFF" + Utf16("a", false), Utf16(entry, false)),
       {.what = "a UTF-16 memo file of an odd length is not appended to", .settings = exact, .args = {"x"},
        .before = {{"memo.txt", utf16 + "b"}}, .after = {{"memo.txt", utf16 + "b"}}, .shown = kNotSaved},
       {.what = "lone surrogates from a UTF-16 file become U+FFFD, bytes of arguments stay", .settings = lone,
@@ -280,8 +260,6 @@ inline std::vector<Case> Cases() {
       row("a long settings file", "", {"memo"}, {}, {{"docs", "<memo>"}}, kSaved,
           "{ echo [setting]; head -c 20971520 /dev/zero | tr '\\0' '\\n'; yes x | head -n 10485760; "
           "echo 'MemoFormat=<%MEMO%>'; } >{dir}/bin/jotlog.ini; "),
-      row("a settings file that is a folder is passed over", "", {"two"}, {{"bin/jotlog.ini/", ""}},
-          {{"bin/jotlog.ini/", ""}, {"docs", "[STAMP] two\r\n"}}, kSaved, ""),
       users(""),
       users("config"),
       row("the user's own settings are read by the next run", "", {"two"},
@@ -303,7 +281,6 @@ inline std::vector<Case> Cases() {
           "sh -c '\"$@\" >/dev/full; echo $? >&2' sh "),
       desk({StandIn("zenity", "exit 0"), StandIn("kdialog", "exit 0")}, zenity, ""),
       desk({StandIn("zenity", "exit 1"), StandIn("kdialog", "exit 0")}, zenity, kSaved),
-      desk({StandIn("kdialog", "exit 0"), StandIn("notify-send", "exit 0")}, kdialog, ""),
       desk({StandIn("kdialog", "exit 5"), StandIn("notify-send", "exit 0")}, kdialog, kSaved),
       desk({StandIn("notify-send", "exit 0")}, notify, ""),
       desk({StandIn("notify-send", "exec /bin/sleep 1000")}, notify, kSaved),  // no service answers
@@ -311,19 +288,20 @@ inline std::vector<Case> Cases() {
       real("caf\xE9", "STRING", "café<café>"),
       real("テキスト", "text/plain", "テキスト<テキスト>"),
       real("not text", "image/png", "<>"),
-      // The real dialog holds the guard until it is dismissed: a second start meanwhile ends
-      // at once, and the first prints no line.
+      // The dialog holds the guard till dismissed: a second start ends at once; no line shown.
       row("the real dialog", "[setting]\n", {"dialog"}, {}, {{"docs", "[STAMP] dialog\r\n"}}, "",
           desktop + "'\"$@\" & until w=$(xdotool search --name 確認); do sleep 0.1; done; "
           "{dir}/bin/jotlog second; xdotool windowfocus --sync $w key Return; wait $!' sh "),
+      // Without a guard to take (the runtime folder is a file), every start records and no
+      // two entries mix.
+      row("two dozen simultaneous starts", exact, {}, {{"memo.txt", "<absent>"}}, {}, sorted, "touch {dir}/file; XDG_RUNTIME_DIR="
+          "{dir}/file sh -c 'for i in $(seq 10 33); do \"$@\" $i & done; wait; sort {dir}/memo.txt >&2' sh "),
       commit(""),
       commit("fsync"),
       commit("syncfs"),
       fromClipboard,
-      // Text that is there but cannot be read is never replaced: a helper that hangs (ended
-      // after one time limit with all it started), fails or gives endless text. Only a
-      // clipboard without text gets the entry alone; a copy that fails or leaves the text
-      // unread leaves the old text.
+      // Text that cannot be read (a helper hangs, fails or never ends) is never replaced;
+      // only no text gets the entry alone; a copy that fails leaves the old text.
       clip(false, list, kHang, copy, "old"),
       clip(true, list, "exit 2", copy, "old"),
       clip(false, list, "kill -9 $$", copy, "old"),
@@ -350,9 +328,8 @@ inline std::vector<Case> Cases() {
 }
 // clang-format on
 
-// Runs every case of `system`: `folder` is the program's folder and `dir` the same as the
-// program names it; `path` gives where a file of a case is; `reset` makes the folder ready
-// for a run; `run` starts the program for a case and returns what it showed.
+// Runs every case of `system` in `folder` (`dir` as the program names it): `path` places a
+// case's file, `reset` readies the folder, `run` starts the program and returns what it showed.
 template <class Path, class Reset, class Run>
 void RunCases(System system, const fs::path& folder, const std::string& dir, Path path, Reset reset,
               Run run) {
@@ -367,7 +344,6 @@ void RunCases(System system, const fs::path& folder, const std::string& dir, Pat
     for (const File& file : c.after) {
       if (!file.name.ends_with("/")) fs::remove_all(path(file.name));
     }
-    // A file before, or an empty folder for a name that ends in "/".
     for (const auto& [name, bytes] : c.before) {
       fs::remove_all(path(name));
       fs::create_directories(name.ends_with("/") ? path(name) : path(name).parent_path());

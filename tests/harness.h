@@ -1,5 +1,4 @@
-// What the end-to-end tests share: files as bytes, shell commands, a temporary folder per
-// test.
+// What the end-to-end tests share: files as bytes, shell commands, a folder per test.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -34,9 +33,7 @@ inline void WriteFile(const fs::path& path, const std::string& bytes) {
 }
 
 inline std::string Quote(const std::string& text) {
-  std::string quoted(1, '\'');
-  quoted += std::regex_replace(text, std::regex("'"), "'\\''");
-  return quoted += '\'';
+  return "'" + std::regex_replace(text, std::regex("'"), "'\\''") + "'";
 }
 
 // A shell command started with its standard output readable.

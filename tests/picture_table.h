@@ -1,6 +1,5 @@
-// The date and time pictures and instants that the Linux formatter and the Windows API
-// must format alike: every letter at every count, quotes in every position, literals,
-// every month and weekday, both halves of the day.
+// Pictures and instants the Linux formatter and the Windows API must format alike: every
+// letter at every count, quotes anywhere, literals, every month and weekday, both halves.
 #pragma once
 
 #include <algorithm>
@@ -27,10 +26,9 @@ inline std::vector<PictureCase> PictureCases() {
       cases.push_back({kind, time, std::u16string(pictures.substr(at, end - at))});
     }
   };
-  // Instants: a one-digit year, month, day, hour, minute and second; a two-digit one of
-  // each; midnight and noon. Letters alone, run together and apart; y, g, gg and ggg alone,
-  // as Wine departs from Windows there; quotes still open where a picture ends; the longest
-  // text that fits the buffer, and one more.
+  // One- and two-digit fields, midnight and noon. Letters alone, together and apart; y, g, gg
+  // and ggg alone (Wine departs from Windows there); quotes open at the end; the longest text
+  // that fits the buffer, and one more.
   for (const SystemTime& time :
        {SystemTime{2009, 3, 1, 2, 4, 5, 6, 0}, SystemTime{2024, 11, 4, 28, 23, 45, 59, 0},
         SystemTime{2000, 1, 6, 1, 0, 0, 0, 0}, SystemTime{1999, 12, 5, 31, 12, 30, 30, 0}}) {
@@ -43,8 +41,7 @@ inline std::vector<PictureCase> PictureCases() {
         u"h hh hhh H HH HHH HH:mm:ss|m mm mmm s ss sss|t tt ttt h:mm:ss tt tt hh|'|''|'''|h'|"
         u"'h' a'b'c yyyy MM %TIME% \\n 時刻 H時m分s秒 'h");
   }
-  // Every month's names and, as the first of the months of 2026 falls on each weekday, every
-  // weekday's.
+  // Every month's names and, as the firsts of 2026's months fall on each weekday, every day's.
   const uint16_t firstWeekday[] = {4, 0, 0, 3, 5, 1, 3, 6, 2, 4, 0, 2};
   for (uint16_t month = 1; month <= 12; ++month) {
     add(PictureKind::kDate, {2026, month, firstWeekday[month - 1], 1, 0, 0, 0, 0},

@@ -56,9 +56,8 @@ TEST(WinFiles, AppendsNeverMixOrWaitLongAndNewFilesNeverReplaceAnother) {
   auto Name = [&](const char* name) { return Utf16((folder / name).wstring()); };
   WinPlatform platform{::GetModuleHandleW(nullptr)};
   fs::create_directories(folder);
-  // Three writers that bypass the guard start at once on a missing file, so that two of them
-  // often find no file and race to create it; entries this large mix when a handle lets
-  // others write meanwhile.
+  // Three writers past the guard start at once on a missing file, often racing to create it;
+  // entries this large mix when a handle lets others write meanwhile.
   auto race = [&](size_t size, int entries) {
     fs::remove(folder / "memo.txt");
     std::atomic<int> ready = 0, appended = 0;
@@ -100,7 +99,7 @@ TEST(WinFiles, AppendsNeverMixOrWaitLongAndNewFilesNeverReplaceAnother) {
   fs::resize_file(folder / "odd.txt", 0xFFFFFFFF);
   EXPECT_EQ(platform.OpenTextFile(Name("odd.txt"), OpenMode::kAppend), nullptr);
   // A new file is moved into place when complete, never over one that appeared meanwhile;
-  // a temporary name left by an earlier process of the same number is passed over.
+  // a temporary name an earlier process of the same number left is passed over.
   const std::string stale = "jotlog.ini." + std::to_string(::GetCurrentProcessId()) + ".0.tmp";
   std::ofstream(folder / stale) << "stale";
   auto file = platform.OpenTextFile(Name("jotlog.ini"), OpenMode::kCreateNew);
@@ -147,9 +146,8 @@ std::thread Holder(bool unrendered, DWORD ms, std::atomic<bool>& held) {
 
 TEST(WinClipboard, ReadsAndAppendsItsTextAndWaitsBrieflyForAnotherHolder) {
   WinPlatform platform{::GetModuleHandleW(nullptr)};
-  // The text put there (null: none); how long another holds the clipboard meanwhile, and
-  // whether with text it never renders; what is read; whether "<m>" is appended; the text
-  // then.
+  // The text put there (null: none); how long another holds the clipboard meanwhile (with
+  // text it never renders?); what is read; whether "<m>" is appended; the text then.
   const std::tuple<const char16_t*, DWORD, bool, ClipboardRead, std::u16string, bool,
                    std::u16string>
       cases[] = {

@@ -1,5 +1,4 @@
-// Whole runs through the fake platform: settings, entries and every failure of a destination
-// (files that cannot be opened, the guard and the clipboard's helpers: end-to-end tests).
+// Whole runs through the fake platform: settings, entries and every failure of a destination.
 #include "app/run.h"
 
 #include <gtest/gtest.h>

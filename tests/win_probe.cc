@@ -1,9 +1,7 @@
-// A Windows program of the tests' own, run under Wine by wine_e2e_test.cc to see what only
-// a Windows program can see; text in and out is UTF-8 on binary standard streams.
-//   run PROGRAM [hung]  starts PROGRAM with the first line of input as its command line
-//                       after its name, prints each message box as "caption: text" and
-//                       dismisses it once another line of input comes or input ends; exits
-//                       as PROGRAM. "hung": behind a window in front that answers no message
+// What only a Windows program sees, for wine_e2e_test.cc; UTF-8 on binary standard streams.
+//   run PROGRAM [hung]  PROGRAM with the first input line as its command line after its name;
+//                       prints each box as "caption: text", dismissed at the next input line
+//                       or its end; exits as PROGRAM. "hung": behind a window that never answers
 //   pictures            the text of each picture of picture_table.h, a line each
 #include <fcntl.h>
 #include <io.h>

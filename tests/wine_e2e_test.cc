@@ -1,6 +1,5 @@
-// The Windows program under Wine: the cases both programs share (e2e_cases.h), and what only
-// Windows asks of it, through a probe of the tests' own (win_probe.cc). CTest (wine.cmake)
-// gives JOTLOG_WINE_DIR (the build's Wine), JOTLOG_WIN_EXE and JOTLOG_PROBE.
+// The Windows program under Wine, through win_probe.cc: the shared cases and Windows' own.
+// CTest (wine.cmake) gives JOTLOG_WINE_DIR (the build's Wine), JOTLOG_WIN_EXE, JOTLOG_PROBE.
 #include <clocale>
 
 #include "platform/platform_posix.h"
@@ -35,8 +34,7 @@ class WineEndToEnd : public TempFolder {
     fs::create_directories(root / "bin");
     fs::copy_file(Env("JOTLOG_WIN_EXE"), root / "bin/jotlog.exe");
   }
-  // The probe's run of the program (`hung`: behind a hung window), after the shell words
-  // `prefix`: its output, one "caption: text" line per box.
+  // The probe's run of the program (`hung`: behind a hung window): a "caption: text" per box.
   std::string Run(const std::string& hung = "") const {
     return Wine(Env("JOTLOG_PROBE"), "run " + Quote(WinePath(root / "bin/jotlog.exe")) + hung);
   }
@@ -60,8 +58,7 @@ TEST_F(WineEndToEnd, TheCasesOfBothPrograms) {
 
 TEST_F(WineEndToEnd, TheBoxHoldsTheGuardAndAppearsInFrontOfAHungWindowOfAnotherProgram) {
   WriteFile(root / "bin/jotlog.ini", "[setting]\nFileName=" + WinePath(root / "memo.txt") + "\n");
-  // A box owned by the hung window would wait on it for ever; this one stays until the
-  // input ends.
+  // A box owned by the hung window would wait on it for ever; this one stays till input ends.
   Child first = Shell("(echo first; sleep 15) | timeout 40 " + Run(" hung"));
   ASSERT_EQ(first.ReadLine(), kSaved);
   EXPECT_EQ(RunWin("second"), "");
