@@ -8,6 +8,7 @@
 #include <signal.h>
 
 #include <ctime>
+#include <set>
 
 #include "harness.h"
 
@@ -70,9 +71,8 @@ inline std::string Contents(const fs::path& path) {
   if (!fs::exists(fs::symlink_status(path))) return "<absent>";
   if (fs::is_fifo(path)) return "<pipe>";
   if (fs::is_directory(path)) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(path)) names.push_back(entry.path().filename());
-    std::sort(names.begin(), names.end());
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(path)) names.insert(entry.path().filename());
     std::string listing =
         fs::status(path).permissions() == fs::perms::owner_all ? "(private) " : "";
     for (const std::string& name : names) listing += name.substr(0, name.find(".exe")) + " ";
@@ -178,16 +178,18 @@ inline std::vector<Case> Cases() {
                "chown 65534 {dir}/w; chmod 300 {dir}/w; chmod o+x {dir}; " +
                    (call.empty() ? "" : fail + call + ":error=EIO ") + nobody);
   };
-  // Ended by a signal while a helper runs (once it has recorded itself and its child): the
-  // helper's group is ended first, then the run, by that signal, as the shell `said`.
-  auto ended = [&](int signal, const std::string& said) {
-    return row("ended by signal " + std::to_string(signal) + " while a helper runs",
+  // Ended by a signal while a helper runs (once it has recorded itself and its child) or while
+  // it starts (held there by a tracer for two seconds): the helper's group is ended first,
+  // then the run, by that signal, as the shell `said`.
+  auto ended = [&](int signal, const std::string& said, bool starting = false) {
+    return row("ended by signal " + std::to_string(signal) + (starting ? " as a helper starts" : " as a helper runs"),
                "[setting]\nFileName=clipboard\n", {"memo"},
                {{"tools/", ""}, StandIn("wl-paste", kHang), StandIn("wl-copy", kHang)}, {},
-               said + "exit " + std::to_string((128 + signal) << 8),
-               "ulimit -c 0; " + tools + "WAYLAND_DISPLAY=w PATH={dir}/tools:/bin sh -c 'n=$(cat {dir}/pids | wc -l); "
-               "(until [ $(cat {dir}/pids | wc -l) -gt $((n + 1)) ]; do sleep 0.01; done; kill -" +
-                   std::to_string(signal) + " $$) & exec \"$@\"' sh ");
+               said + "exit " + std::to_string((128 + signal) << 8), "ulimit -c 0; " + tools +
+               "WAYLAND_DISPLAY=w PATH={dir}/tools:/usr/bin:/bin " + (starting ? "ASAN_OPTIONS=detect_leaks=0 strace "
+               "-f -qq -o /dev/null -e inject=setpgid:delay_enter=2000000 sh -c '(sleep 1; " : "sh -c 'n=$(cat "
+               "{dir}/pids | wc -l); (until [ $(cat {dir}/pids | wc -l) -gt $((n + 1)) ]; do sleep 0.01; done; ") +
+               "kill -" + std::to_string(signal) + " $$) & exec \"$@\"' sh ");
   };
   // A desktop of the row's own, with the real xclip and zenity: text copied in any of its
   // types is taken (Latin-1 in the older ones), and the entry replaces what was there.
@@ -313,7 +315,7 @@ inline std::vector<Case> Cases() {
       clip(true, list, read, "[ \"$1\" = --clear ] && : >\"${0%/*}/../clip\"; exit 1", "old"),
       clip(false, list, read, "exit 0", "old"),
       ended(SIGINT, ""), ended(SIGTERM, "Terminated\n"), ended(SIGHUP, "Hangup\n"),
-      ended(SIGQUIT, "Quit\n"),
+      ended(SIGQUIT, "Quit\n"), ended(SIGTERM, "Terminated\n", true),
       {.what = "settings in the code page of Japanese Windows",
        .settings = "[setting]\nFileName={dir}/\x83\x81\x83\x82.txt\nMemoFormat=%MEMO%\n",
        .args = {"memo"}, .after = {{"メモ.txt", "memo"}}, .shown = kSaved,
@@ -341,9 +343,8 @@ void RunCases(System system, const fs::path& folder, const std::string& dir, Pat
     SCOPED_TRACE(c.what);
     reset();
     for (const std::string name : {"bin/jotlog.ini", "docs"}) fs::remove(path(name));
-    for (const File& file : c.after) {
+    for (const File& file : c.after)
       if (!file.name.ends_with("/")) fs::remove_all(path(file.name));
-    }
     for (const auto& [name, bytes] : c.before) {
       fs::remove_all(path(name));
       fs::create_directories(name.ends_with("/") ? path(name) : path(name).parent_path());
