@@ -188,7 +188,7 @@ inline std::vector<Case> Cases() {
                said + "exit " + std::to_string((128 + signal) << 8), "ulimit -c 0; " + tools +
                "WAYLAND_DISPLAY=w PATH={dir}/tools:/usr/bin:/bin " + (starting ? "ASAN_OPTIONS=detect_leaks=0 strace "
                "-f -qq -o /dev/null -e inject=setpgid:delay_enter=2000000 sh -c '(sleep 1; " : "sh -c 'n=$(cat "
-               "{dir}/pids | wc -l); (until [ $(cat {dir}/pids | wc -l) -gt $((n + 1)) ]; do sleep 0.01; done; ") +
+               "{dir}/pids | wc -l); (until [ $(cat {dir}/pids | wc -l) -gt $((n + 1)) ] || ! kill -0 $$; do sleep 0.01; done; ") +
                "kill -" + std::to_string(signal) + " $$) & exec \"$@\"' sh ");
   };
   // A desktop of the row's own, with the real xclip and zenity: text copied in any of its
