@@ -292,7 +292,7 @@ inline std::vector<Case> Cases() {
       real("not text", "image/png", "<>"),
       // The dialog holds the guard till dismissed: a second start ends at once; no line shown.
       row("the real dialog", "[setting]\n", {"dialog"}, {}, {{"docs", "[STAMP] dialog\r\n"}}, "",
-          desktop + "'\"$@\" & until w=$(xdotool search --name 確認); do sleep 0.1; done; "
+          desktop + "'\"$@\" & until w=$(xdotool search --onlyvisible --name 確認); do sleep 0.1; done; "
           "{dir}/bin/jotlog second; xdotool windowfocus --sync $w key Return; wait $!' sh "),
       // Without a guard to take (the runtime folder is a file), every start records and no
       // two entries mix.
