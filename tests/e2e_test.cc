@@ -57,9 +57,7 @@ class EndToEnd : public TempFolder {
 TEST_F(EndToEnd, TheCasesOfBothPrograms) {
   RunCases(
       System::kLinux, root, root.string(),
-      [&](const std::string& name) {
-        return name == "docs" ? root / "home/Documents/jotlog.txt" : root / name;
-      },
+      [&](const std::string& name) { return name == "docs" ? memoFile() : root / name; },
       [&] { Unfreeze(), Folders(); },
       [&](const auto& args, const auto& prefix) { return Run(args, prefix); });
   // No process that the five helpers that hang recorded, each with its child, is left.

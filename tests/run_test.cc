@@ -18,6 +18,7 @@ TEST(WinMain, RecordsByTheSettingsAndShowsEveryFailure) {
     std::string settings, after;  // lines before the defaults; memo file|clipboard, boxes shown
     FakePlatform::Fault fault = kNone;
     std::u16string memo = u"x";
+    std::optional<std::u16string> clipboard = u"c";
   };
   const Case cases[] = {
       {"AddFrom=Clipboard\nShowDialog= 1", "oldx|c"},  // exact values only
@@ -26,7 +27,8 @@ TEST(WinMain, RecordsByTheSettingsAndShowsEveryFailure) {
       {"", "old|c" + notSaved, kWrite, u"xyz"},  // "x" queued when memory ran out
       {"FileName=clipboard", "old|c" + clipboardNotSaved, kFormat},
       {"FileName=clipboard", "old|c" + clipboardNotSaved, kAlloc},
-      {"FileName=clipboard", "old|c" + clipboardNotSaved, kSet},  // the old text put back
+      {"FileName=clipboard", "old|c" + clipboardNotSaved, kSet},            // the old text put back
+      {"FileName=clipboard", "old|-" + clipboardNotSaved, kSet, u"x", {}},  // and no text made
       // The entry: left to right, each placeholder once, and never again over what was put
       // in, nor where its end and what follows, or the two sides of a removal, spell one.
       {"MemoFormat=%MEMO%+%MEMO%", "oldx+x|c"},
@@ -46,7 +48,7 @@ TEST(WinMain, RecordsByTheSettingsAndShowsEveryFailure) {
         "[setting]\n" + c.settings + "\nFileName=m\nMemoFormat=%MEMO%\nShowDialog=0";
     platform.files[u"m"] = {"old", c.fault};  // the faults of a file strike the memo file
     platform.fault = c.fault;
-    platform.clipboard.emplace(u"c");
+    platform.clipboard = c.clipboard;
 
     SCOPED_TRACE(testing::Message() << c.settings << c.fault);
     EXPECT_EQ(WinMain(platform, c.memo), 0);
