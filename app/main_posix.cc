@@ -6,9 +6,10 @@
 #include <string>
 
 #include "app/run.h"
-#include "platform/platform_posix.h"
-#include "platform/utf.h"
-#include "platform/util_posix.h"
+#include "app/usage.h"
+#include "platform/posix/platform_posix.h"
+#include "platform/posix/util_posix.h"
+#include "text/utf.h"
 
 int main(int argc, char** argv) {
   // Started with a standard stream closed, the first file opened would take its number
@@ -24,8 +25,8 @@ int main(int argc, char** argv) {
       (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "--version") == 0)) {
     try {
       jotlog::PosixPlatform platform;
-      const std::string text =
-          argv[1][2] == 'v' ? "jotlog " JOTLOG_VERSION "\n" : jotlog::UsageText(platform);
+      const std::string text = argv[1][2] == 'v' ? "jotlog " JOTLOG_VERSION "\n"
+                                                 : jotlog::EncodeUtf8(jotlog::UsageText(platform));
       return jotlog::WriteAll(STDOUT_FILENO, text) ? 0 : 1;
     } catch (...) {
       return 1;

@@ -7,8 +7,8 @@
 #include <iterator>
 
 #include "app/run.h"
-#include "platform/platform_win.h"
-#include "platform/utf.h"
+#include "platform/win/platform_win.h"
+#include "text/utf.h"
 
 namespace {
 

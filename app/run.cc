@@ -4,7 +4,7 @@
 
 #include "app/clipboard.h"
 #include "app/memo_entry.h"
-#include "platform/wide_stream.h"
+#include "text/wide_stream.h"
 #include "settings/default_settings.h"
 #include "settings/keys.h"
 

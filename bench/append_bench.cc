@@ -12,7 +12,7 @@
 
 #include "app/memo_entry.h"
 #include "app/run.h"
-#include "platform/platform_posix.h"
+#include "platform/posix/platform_posix.h"
 #include "settings/settings_file.h"
 
 namespace {

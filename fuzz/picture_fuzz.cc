@@ -6,7 +6,7 @@
 #include <cstring>
 #include <memory>
 
-#include "platform/picture.h"
+#include "text/picture.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace jotlog;

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <set>
 
-#include "platform/utf.h"
+#include "text/utf.h"
 #include "settings/settings_file.h"
 #include "tests/fake_platform.h"
 

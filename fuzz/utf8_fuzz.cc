@@ -5,8 +5,8 @@
 #include <cstring>
 #include <utility>
 
-#include "platform/text_file.h"
-#include "platform/utf.h"
+#include "text/text_file.h"
+#include "text/utf.h"
 
 namespace {
 

@@ -112,6 +112,10 @@ class Platform {
   // Opens a text file; null when it cannot be opened in that mode.
   virtual std::unique_ptr<TextFile> OpenTextFile(const std::u16string& name, OpenMode mode) = 0;
 
+  // The full name under which the system opens the file `name`, as the user would type
+  // it; empty when the name can name no file on this system.
+  virtual std::u16string ResolvedPath(const std::u16string& name) = 0;
+
   // Whether nothing exists at `name` and its folder refuses a new file there, for want of
   // permission or on a read-only medium. False in every other case, and when that cannot
   // be told.

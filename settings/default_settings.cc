@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "platform/wide_stream.h"
+#include "text/wide_stream.h"
 
 namespace jotlog {
 

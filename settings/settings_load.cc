@@ -1,7 +1,7 @@
 // Finding the settings file beside the program and reading it into the store.
 #include <unordered_set>
 
-#include "platform/wide_stream.h"
+#include "text/wide_stream.h"
 #include "settings/settings_file.h"
 
 namespace jotlog {

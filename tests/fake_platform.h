@@ -6,9 +6,9 @@
 #include <new>
 #include <optional>
 
-#include "platform/picture.h"
 #include "platform/platform.h"
-#include "platform/text_file.h"
+#include "text/picture.h"
+#include "text/text_file.h"
 
 namespace jotlog {
 
@@ -44,6 +44,7 @@ class FakePlatform : public Platform {
   std::unique_ptr<TextFile> OpenTextFile(const std::u16string& name, OpenMode) override {
     return std::make_unique<Text>(files[name]);
   }
+  std::u16string ResolvedPath(const std::u16string& name) override { return name; }
   bool NewFileRefused(const std::u16string&) override { return false; }
   std::u16string UserSettingsPath(const std::u16string&, bool) override { return u""; }
   bool OpenClipboard() override { return opened == 0 && ++opened; }

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/picture.h"
+#include "text/picture.h"
 
 namespace jotlog {
 

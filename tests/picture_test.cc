@@ -1,10 +1,10 @@
-#include "platform/picture.h"
+#include "text/picture.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
 #ifndef _WIN32
-#include "platform/platform_posix.h"
+#include "platform/posix/platform_posix.h"
 #endif
 
 namespace jotlog {

@@ -1,5 +1,5 @@
 // The Windows platform layer's files and names, on the real API (under Wine in CI).
-#include "platform/platform_win.h"
+#include "platform/win/platform_win.h"
 
 #include <gtest/gtest.h>
 #include <shlobj.h>

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/utf.h"
+#include "text/utf.h"
 #include "tests/fake_platform.h"
 
 namespace jotlog {

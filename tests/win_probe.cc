@@ -9,8 +9,8 @@
 #include <climits>
 #include <iostream>
 
-#include "platform/platform_win.h"
-#include "platform/utf.h"
+#include "platform/win/platform_win.h"
+#include "text/utf.h"
 #include "tests/picture_table.h"
 
 namespace jotlog {

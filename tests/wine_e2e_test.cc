@@ -2,8 +2,8 @@
 // CTest (wine.cmake) gives JOTLOG_WINE_DIR (the build's Wine), JOTLOG_WIN_EXE, JOTLOG_PROBE.
 #include <clocale>
 
-#include "platform/platform_posix.h"
-#include "platform/utf.h"
+#include "platform/posix/platform_posix.h"
+#include "text/utf.h"
 #include "tests/e2e_cases.h"
 #include "tests/picture_table.h"
 

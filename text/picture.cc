@@ -1,4 +1,4 @@
-#include "platform/picture.h"
+#include "text/picture.h"
 
 #include <algorithm>
 

@@ -1,8 +1,8 @@
-#include "platform/text_file.h"
+#include "text/text_file.h"
 
 #include <algorithm>
 
-#include "platform/utf.h"
+#include "text/utf.h"
 
 namespace jotlog {
 

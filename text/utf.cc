@@ -1,4 +1,4 @@
-#include "platform/utf.h"
+#include "text/utf.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "platform/wide_stream.h"
+#include "text/wide_stream.h"
 
 #include <new>
 

@@ -6,10 +6,10 @@
 #include <string_view>
 #include <utility>
 
-#include "platform/helper_posix.h"
-#include "platform/platform_posix.h"
-#include "platform/utf.h"
-#include "platform/util_posix.h"
+#include "platform/posix/helper_posix.h"
+#include "platform/posix/platform_posix.h"
+#include "text/utf.h"
+#include "platform/posix/util_posix.h"
 
 namespace jotlog {
 

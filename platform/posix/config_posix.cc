@@ -1,16 +1,13 @@
 // The user's own configuration folder on POSIX hosts, for settings that the program's
-// folder cannot hold (a program installed in /usr/bin, say), and the usage text that
-// names the files a run would use.
+// folder cannot hold (a program installed in /usr/bin, say).
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 
-#include "platform/platform_posix.h"
-#include "platform/utf.h"
-#include "settings/default_settings.h"
-#include "settings/keys.h"
+#include "platform/posix/platform_posix.h"
+#include "text/utf.h"
 
 namespace jotlog {
 
@@ -53,30 +50,6 @@ std::u16string PosixPlatform::UserSettingsPath(const std::u16string& fileName, b
   folder += "/jotlog";
   if (makeFolders && !MakeFolders(folder)) return {};
   return DecodeUtf8(folder + "/" + *name);
-}
-
-std::string UsageText(PosixPlatform& platform) {
-  SettingsFile settings(platform, false);
-  settings.SetPath(SettingsPathForRun(platform));
-  settings.Load();
-  const std::u16string defaultFileName = keys::kDefaultFileName;
-  const std::u16string& fileName =
-      settings.GetWithDefault(keys::kSection, keys::kFileName, defaultFileName, false);
-  const std::string memoFile = fileName == keys::kClipboard
-                                   ? "(the clipboard)"
-                                   : HostPathFor(fileName).value_or("(a name with no file)");
-  const std::string settingsFile = settings.path().empty()
-                                       ? "(none: the program's path cannot be had)"
-                                       : EncodeUtf8(settings.path());
-  std::string program = EncodeUtf8(platform.ModulePath());
-  program = program.substr(program.rfind('/') + 1);
-  if (program.empty()) program = "jotlog";
-  return "Usage: " + program + " [MEMO]...\n" +
-         "Appends MEMO (or the clipboard's text, as the settings say), stamped with the date\n"
-         "and time, to the memo file, shows whether it was saved, and ends.\n"
-         "  settings file: " +
-         settingsFile + "\n" + "  memo file:     " + memoFile + "\n" + program +
-         " --version prints the version.\n";
 }
 
 }  // namespace jotlog

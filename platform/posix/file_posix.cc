@@ -17,9 +17,9 @@
 #include <optional>
 #include <thread>
 
-#include "platform/platform_posix.h"
-#include "platform/text_file.h"
-#include "platform/util_posix.h"
+#include "platform/posix/platform_posix.h"
+#include "text/text_file.h"
+#include "platform/posix/util_posix.h"
 
 namespace jotlog {
 

@@ -8,8 +8,8 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "platform/platform_posix.h"
-#include "platform/utf.h"
+#include "platform/posix/platform_posix.h"
+#include "text/utf.h"
 
 namespace jotlog {
 

@@ -1,4 +1,4 @@
-#include "platform/helper_posix.h"
+#include "platform/posix/helper_posix.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -14,7 +14,7 @@
 #include <iterator>
 #include <optional>
 
-#include "platform/util_posix.h"
+#include "platform/posix/util_posix.h"
 
 extern char** environ;
 

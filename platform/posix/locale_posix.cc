@@ -6,8 +6,8 @@
 
 #include <cwchar>
 
-#include "platform/platform_posix.h"
-#include "platform/util_posix.h"
+#include "platform/posix/platform_posix.h"
+#include "platform/posix/util_posix.h"
 
 namespace jotlog {
 

@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "platform/platform_posix.h"
-#include "platform/utf.h"
-#include "platform/util_posix.h"
+#include "platform/posix/platform_posix.h"
+#include "platform/posix/util_posix.h"
+#include "text/utf.h"
 
 namespace jotlog {
 
@@ -100,6 +100,11 @@ std::optional<std::string> HostPathFor(const std::u16string& name) {
     return DocumentsDirectory() + bytes->substr(documents.size());
   }
   return HomeDirectory() + "/" + *bytes;
+}
+
+std::u16string PosixPlatform::ResolvedPath(const std::u16string& name) {
+  const auto path = HostPathFor(name);
+  return path ? DecodeUtf8(*path) : std::u16string();
 }
 
 std::u16string PosixPlatform::ModulePath() {

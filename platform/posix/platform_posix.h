@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/picture.h"
+#include "text/picture.h"
 #include "platform/platform.h"
 
 namespace jotlog {
@@ -24,6 +24,7 @@ class PosixPlatform : public Platform {
                  int size) override;
   void ShowMessageBox(const std::u16string& text, const std::u16string& caption) override;
   std::unique_ptr<TextFile> OpenTextFile(const std::u16string& name, OpenMode mode) override;
+  std::u16string ResolvedPath(const std::u16string& name) override;
   bool NewFileRefused(const std::u16string& name) override;
   std::u16string UserSettingsPath(const std::u16string& fileName, bool makeFolders) override;
   bool OpenClipboard() override;
@@ -63,9 +64,5 @@ std::optional<std::string> HostPathFor(const std::u16string& name);
 
 // The user's home folder: $HOME, else the user's entry in /etc/passwd, else "/".
 std::string HomeDirectory();
-
-// What `--help` prints: what a run does, and the settings file and memo file that a run
-// would use now, as host paths.
-std::string UsageText(PosixPlatform& platform);
 
 }  // namespace jotlog

@@ -1,4 +1,4 @@
-#include "platform/util_posix.h"
+#include "platform/posix/util_posix.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -9,8 +9,8 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "platform/platform_win.h"
-#include "platform/utf.h"
+#include "platform/win/platform_win.h"
+#include "text/utf.h"
 
 namespace jotlog {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/platform_win.h"
+#include "platform/win/platform_win.h"
 
 namespace jotlog {
 

@@ -1,7 +1,7 @@
 // The result box on Windows: a message box with one OK button. It has no owner: a window
 // of another program would be disabled while it is up and, were that program hung, the box
 // would wait on it and never appear. It still comes to the front, above other windows.
-#include "platform/platform_win.h"
+#include "platform/win/platform_win.h"
 
 namespace jotlog {
 

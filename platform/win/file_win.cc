@@ -9,8 +9,8 @@
 #include <climits>
 #include <cstdint>
 
-#include "platform/platform_win.h"
-#include "platform/text_file.h"
+#include "platform/win/platform_win.h"
+#include "text/text_file.h"
 
 namespace jotlog {
 

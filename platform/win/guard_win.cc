@@ -1,6 +1,6 @@
 // The single-instance guard on Windows: a named mutex, owned by this process until it
 // ends.
-#include "platform/platform_win.h"
+#include "platform/win/platform_win.h"
 
 namespace jotlog {
 

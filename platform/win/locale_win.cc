@@ -2,7 +2,7 @@
 // the user's locale.
 #include <algorithm>
 
-#include "platform/platform_win.h"
+#include "platform/win/platform_win.h"
 
 namespace jotlog {
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "platform/platform_win.h"
+#include "platform/win/platform_win.h"
 
 namespace jotlog {
 
@@ -78,6 +78,11 @@ std::wstring LongPathForm(const std::wstring& path) {
   // A name that ends in a separator names a folder, and still does.
   if (separator(path.back()) || parts.empty()) result += L'\\';
   return result;
+}
+
+std::u16string WinPlatform::ResolvedPath(const std::u16string& name) {
+  const auto path = WinPathFor(name);
+  return path ? Utf16(*path) : std::u16string();
 }
 
 std::u16string WinPlatform::ModulePath() {

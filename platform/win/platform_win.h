@@ -55,6 +55,7 @@ class WinPlatform : public Platform {
                  int size) override;
   void ShowMessageBox(const std::u16string& text, const std::u16string& caption) override;
   std::unique_ptr<TextFile> OpenTextFile(const std::u16string& name, OpenMode mode) override;
+  std::u16string ResolvedPath(const std::u16string& name) override;
   bool NewFileRefused(const std::u16string& name) override;
   std::u16string UserSettingsPath(const std::u16string& fileName, bool makeFolders) override;
   bool OpenClipboard() override;

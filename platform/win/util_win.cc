@@ -1,5 +1,5 @@
 // Small pieces the Windows side of the platform layer shares.
-#include "platform/platform_win.h"
+#include "platform/win/platform_win.h"
 
 namespace jotlog {
 
