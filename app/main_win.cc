@@ -35,7 +35,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int) {
 #else
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int) {
 #endif
-  // Outside the try, so that the guard is held while the box below is up.
   jotlog::WinPlatform platform(instance);
   try {
     // Wide text from the system may hold lone surrogates, which no file should receive.
@@ -43,10 +42,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int) {
     jotlog::ReplaceLoneSurrogates(memo);
     return jotlog::WinMain(platform, memo);
   } catch (...) {
-    // Only exhausted memory gets here: the run is reported as failed, as every failure
-    // is, with text that needs no memory.
+    // Only memory exhausted while the command line is taken, or while a box is made, gets
+    // here: the run is reported as failed, as every failure is, with text that needs no
+    // memory.
     ::MessageBoxW(nullptr, kNotSavedText.text, kCaptionText.text,
                   MB_OK | MB_SETFOREGROUND | MB_TOPMOST);
-    return 0;
+    return 1;
   }
 }

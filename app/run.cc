@@ -4,74 +4,144 @@
 
 #include "app/clipboard.h"
 #include "app/memo_entry.h"
-#include "text/wide_stream.h"
 #include "settings/default_settings.h"
 #include "settings/keys.h"
+#include "text/wide_stream.h"
 
 namespace jotlog {
 
+namespace {
+
+// Holds a named mutex from a successful take until it is let go or the object goes.
+class HeldMutex {
+ public:
+  HeldMutex(Platform& platform, const std::u16string& name, uint32_t waitMs)
+      : platform_(platform), name_(name), state_(platform.TakeNamedMutex(name, waitMs)) {}
+  ~HeldMutex() { Release(); }
+  HeldMutex(const HeldMutex&) = delete;
+  HeldMutex& operator=(const HeldMutex&) = delete;
+
+  MutexState state() const { return state_; }
+  void Release() {
+    if (state_ == MutexState::kTaken) platform_.ReleaseNamedMutex(name_);
+    state_ = MutexState::kNone;
+  }
+
+ private:
+  Platform& platform_;
+  std::u16string name_;
+  MutexState state_;
+};
+
+}  // namespace
+
 bool AppendToMemoFile(Platform& platform, const std::u16string& fileName,
-                      const std::u16string& entry) {
+                      const std::u16string& entry, std::u16string& reason) {
   WideFileStream stream(platform, fileName, OpenMode::kAppend);
-  if (stream.failed()) return false;
+  if (stream.failed()) {
+    reason = platform.LastErrorText();
+    return false;
+  }
   stream.Write(entry);
-  return stream.Close();
+  if (stream.Close()) return true;
+  reason = platform.LastErrorText();
+  return false;
 }
 
-void RecordMemo(Platform& platform, SettingsFile& settings, const std::u16string& commandLine) {
+Outcome RecordMemo(Platform& platform, SettingsFile& settings, const std::u16string& commandLine) {
   const std::u16string section = keys::kSection;
+  Outcome outcome;
 
   const std::u16string defaultAddFrom = keys::kDefaultAddFrom;
   std::u16string memo;
   if (settings.GetWithDefault(section, keys::kAddFrom, defaultAddFrom, true) == keys::kClipboard) {
-    ReadClipboardText(platform, memo);
+    // Text that cannot be read is no empty memo: the run fails and writes nothing. No text
+    // at all is an empty memo.
+    if (ReadClipboard(platform, memo) == ClipboardRead::kUnreadable) {
+      outcome.where = kClipboardName;
+      outcome.reason = platform.LastErrorText();
+    }
   } else {
     memo = commandLine;
   }
 
-  memo = FormatMemoEntry(platform, std::move(memo), settings);
+  if (outcome.where.empty()) memo = FormatMemoEntry(platform, std::move(memo), settings);
 
   const std::u16string defaultFileName = keys::kDefaultFileName;
   const std::u16string& fileName =
       settings.GetWithDefault(section, keys::kFileName, defaultFileName, true);
-  std::u16string label;
-  bool saved;
   if (fileName == keys::kClipboard) {
-    label = kClipboardLabel;
-    saved = AppendToClipboard(platform, memo);
+    outcome.label = kClipboardLabel;
+    if (!outcome.where.empty()) return outcome;
+    outcome.saved = AppendToClipboard(platform, memo);
+    if (!outcome.saved) {
+      outcome.where = kClipboardName;
+      outcome.reason = platform.LastErrorText();
+    }
   } else {
-    label = kMemoFileLabel;
-    saved = AppendToMemoFile(platform, fileName, memo);
+    outcome.label = kMemoFileLabel;
+    if (!outcome.where.empty()) return outcome;
+    outcome.saved = AppendToMemoFile(platform, fileName, memo, outcome.reason);
+    if (!outcome.saved) {
+      outcome.where = platform.ResolvedPath(fileName);
+      if (outcome.where.empty()) outcome.where = fileName.empty() ? u"(no file name)" : fileName;
+    }
   }
-
-  if (!saved) {
-    platform.ShowMessageBox(label + kNotSavedWords, kBoxCaption);
-    return;
+  if (outcome.saved) {
+    const std::u16string defaultShowDialog = keys::kDefaultShowDialog;
+    outcome.showSuccess = settings.GetWithDefault(section, keys::kShowDialog, defaultShowDialog,
+                                                  true) == keys::kShow;
   }
-  const std::u16string defaultShowDialog = keys::kDefaultShowDialog;
-  if (settings.GetWithDefault(section, keys::kShowDialog, defaultShowDialog, true) == keys::kShow) {
-    platform.ShowMessageBox(label + kSavedWords, kBoxCaption);
-  }
+  return outcome;
 }
 
 int WinMain(Platform& platform, const std::u16string& commandLine) {
   // Running out of memory ends the run like any other failure: with the box of its
   // destination, whose texts are made before anything can run out.
   const std::u16string caption = kBoxCaption;
-  const std::u16string memoFileFailure = std::u16string(kMemoFileLabel) + kNotSavedWords;
-  const std::u16string clipboardFailure = std::u16string(kClipboardLabel) + kNotSavedWords;
-  if (platform.CreateNamedMutex(kMutexName) == kErrorAlreadyExists) return 0;
-  SettingsFile settings(platform, true);
-  if (settings.openFailed()) LoadFallbackSettings(settings);
+  const std::u16string memoFileFailure =
+      std::u16string(kMemoFileLabel) + kNotSavedWords + u"\n" + kOutOfMemory;
+  const std::u16string clipboardFailure =
+      std::u16string(kClipboardLabel) + kNotSavedWords + u"\n" + kOutOfMemory;
+  const std::u16string busy = std::u16string(kMemoFileLabel) + kNotSavedWords + u"\n" + kBusy;
+
+  // The guard covers the run's work, not the user's reading of its box: a start that
+  // finds another run at work waits for it to finish.
+  HeldMutex guard(platform, kMutexName, kGuardWaitMs);
+  if (guard.state() == MutexState::kHeld) {
+    platform.ShowMessageBox(busy, caption, BoxKind::kFailed);
+    return 1;
+  }
+  Outcome outcome;
   bool toClipboard = false;
   try {
+    SettingsFile settings(platform, true);
+    if (settings.openFailed()) LoadFallbackSettings(settings);
     // A look that adds nothing, so the run's own lookups stay in their order.
     const std::u16string defaultFileName = keys::kDefaultFileName;
     toClipboard = settings.GetWithDefault(keys::kSection, keys::kFileName, defaultFileName,
                                           false) == keys::kClipboard;
-    RecordMemo(platform, settings, commandLine);
+    outcome = RecordMemo(platform, settings, commandLine);
   } catch (const std::bad_alloc&) {
-    platform.ShowMessageBox(toClipboard ? clipboardFailure : memoFileFailure, caption);
+    guard.Release();
+    platform.ShowMessageBox(toClipboard ? clipboardFailure : memoFileFailure, caption,
+                            BoxKind::kFailed);
+    return 1;
+  }
+  guard.Release();
+
+  if (!outcome.saved) {
+    platform.ShowMessageBox(
+        outcome.label + kNotSavedWords + u"\n" + outcome.where + u": " + outcome.reason, caption,
+        BoxKind::kFailed);
+    return 1;
+  }
+  if (outcome.showSuccess) {
+    // While one success box is open, it speaks for every run that saves meanwhile.
+    HeldMutex box(platform, kBoxMutexName, 0);
+    if (box.state() != MutexState::kHeld) {
+      platform.ShowMessageBox(outcome.label + kSavedWords, caption, BoxKind::kSaved);
+    }
   }
   return 0;
 }

@@ -9,26 +9,43 @@
 
 namespace jotlog {
 
+// The guard over a run's work, and the one a success box holds while it is open.
 inline constexpr char16_t kMutexName[] = u"{6F0B2C1D-93A4-4e7b-8C55-1A2B3C4D5E6F}";
+inline constexpr char16_t kBoxMutexName[] = u"{6F0B2C1D-93A4-4e7b-8C55-1A2B3C4D5E6F}-box";
+// How long a start waits for another run at work: the longest that run's work can take
+// (the clipboard's wait, the memo file's lock wait and its write).
+inline constexpr uint32_t kGuardWaitMs = 15000;
 
 inline constexpr char16_t kBoxCaption[] = u"確認";
 inline constexpr char16_t kMemoFileLabel[] = u"メモファイルに";
 inline constexpr char16_t kClipboardLabel[] = u"クリップボードに";
 inline constexpr char16_t kSavedWords[] = u"保存しました。";
 inline constexpr char16_t kNotSavedWords[] = u"保存できませんでした。";
+// The second line of a failure box names where it failed, then why.
+inline constexpr char16_t kClipboardName[] = u"the clipboard";
+inline constexpr char16_t kBusy[] = u"jotlog: another run of jotlog did not finish within 15 s";
+inline constexpr char16_t kOutOfMemory[] = u"jotlog: out of memory";
+
+// What a run's work came to.
+struct Outcome {
+  bool saved = false;
+  bool showSuccess = false;  // a success to be shown, as the settings say
+  std::u16string label = kMemoFileLabel;
+  std::u16string where, reason;  // of a failure: the file or the clipboard, and why
+};
 
 // The whole run; `commandLine` is the memo unless the settings take it from elsewhere.
-// Returns the exit code, 0 on every path.
+// Returns the exit code: 0 when the memo was saved, 1 when it was not.
 int WinMain(Platform& platform, const std::u16string& commandLine);
 
-// The part of the run after the settings are in place: memo source, entry, destination,
-// result box. Settings are looked up in the order AddFrom, MemoFormat, DateFormat,
-// TimeFormat, FileName and, after a success only, ShowDialog.
-void RecordMemo(Platform& platform, SettingsFile& settings, const std::u16string& commandLine);
+// The part of the run after the settings are in place: memo source, entry, destination.
+// Settings are looked up in the order AddFrom, MemoFormat, DateFormat, TimeFormat,
+// FileName and, after a success only, ShowDialog.
+Outcome RecordMemo(Platform& platform, SettingsFile& settings, const std::u16string& commandLine);
 
 // Appends the entry to the named file in one write. True only when the file opened and
-// the entry reached it (written, flushed, committed and closed).
+// the entry reached it (written, flushed, committed and closed); else `reason` says why.
 bool AppendToMemoFile(Platform& platform, const std::u16string& fileName,
-                      const std::u16string& entry);
+                      const std::u16string& entry, std::u16string& reason);
 
 }  // namespace jotlog

@@ -48,7 +48,8 @@ void FormatAndAppend(benchmark::State& state) {
     jotlog::SettingsFile settings(platform, false);
     state.ResumeTiming();
     const std::u16string entry = jotlog::FormatMemoEntry(platform, std::move(memo), settings);
-    if (!jotlog::AppendToMemoFile(platform, fileName, entry)) state.SkipWithError("append failed");
+    std::u16string reason;
+    if (!jotlog::AppendToMemoFile(platform, fileName, entry, reason)) state.SkipWithError("append failed");
     state.PauseTiming();
     peak = std::max(peak, StatusKiB("VmHWM") - before);
     state.ResumeTiming();

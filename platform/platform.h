@@ -22,9 +22,11 @@ struct SystemTime {
   uint16_t milliseconds = 0;
 };
 
-// Last-error values the core looks at.
-inline constexpr uint32_t kErrorSuccess = 0;
-inline constexpr uint32_t kErrorAlreadyExists = 183;
+enum class MutexState { kTaken, kHeld, kNone };
+
+// What a result box reports: the look of a success and of a failure differ where the
+// system has such looks.
+enum class BoxKind { kSaved, kFailed };
 
 // The value a text file delivers at the end of its input or on a read error.
 inline constexpr char16_t kWeof = 0xFFFF;
@@ -65,10 +67,13 @@ class Platform {
  public:
   virtual ~Platform() = default;
 
-  // Creates (or opens) the named single-instance mutex, owned by this process until it
-  // ends, and returns the last-error value: kErrorAlreadyExists when another process holds
-  // it; any other value lets the caller go on.
-  virtual uint32_t CreateNamedMutex(const std::u16string& name) = 0;
+  // Takes the named mutex, shared by the user's processes, waiting up to `waitMs` for
+  // another process to let it go (one that ended holding it has let it go). kTaken: this
+  // process holds it until ReleaseNamedMutex or its end; kHeld: another still held it
+  // after the wait; kNone: it cannot be had at all, and the caller goes on without it.
+  virtual MutexState TakeNamedMutex(const std::u16string& name, uint32_t waitMs) = 0;
+  // Lets a mutex taken by TakeNamedMutex go; nothing when it is not held.
+  virtual void ReleaseNamedMutex(const std::u16string& name) = 0;
 
   // The full path of the running program; empty when it cannot be had.
   virtual std::u16string ModulePath() = 0;
@@ -85,7 +90,13 @@ class Platform {
                          int size) = 0;
 
   // Shows a message box with one OK button and returns once it is dismissed.
-  virtual void ShowMessageBox(const std::u16string& text, const std::u16string& caption) = 0;
+  virtual void ShowMessageBox(const std::u16string& text, const std::u16string& caption,
+                              BoxKind kind) = 0;
+
+  // The system's words for why the last failed operation of this layer failed (a file
+  // that could not be opened, written or committed; a clipboard that could not be read
+  // or set), for the user to read. Asked right after the failure.
+  virtual std::u16string LastErrorText() = 0;
 
   // The clipboard's Unicode text, in the manner of the Win32 clipboard functions. Every
   // call but OpenClipboard needs the clipboard open; OpenClipboard is false when it

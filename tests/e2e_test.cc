@@ -106,8 +106,25 @@ TEST_F(EndToEnd, TheDefaultFileIsWrittenWholeAndAppendedToWhereNoLinkCanBeMade) 
         "/dev/zero >" + (bin / "fill").string())
       .Finish();
   EXPECT_EQ(Run({}, "sh -c 'exec \"$@\" $0 $0 $0 $0' $(head -c 100000 /dev/zero | tr '\\0' m) "),
-            kNotSaved);
+            Failed(kNotSaved, (bin / "memo.txt").string(), "No space left on device"));
   EXPECT_EQ(ReadFile(bin / "memo.txt"), "<new><more>");
+}
+
+TEST_F(EndToEnd, AStartWaitsForARunAtWorkButNotForEver) {
+  WriteFile(root / "bin/jotlog.ini", "[setting]\nMemoFormat=%MEMO%\n");
+  const std::string guard = (root / "run/{6F0B2C1D-93A4-4e7b-8C55-1A2B3C4D5E6F}.lock").string();
+  const int lock = open(guard.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  ASSERT_EQ(flock(lock, LOCK_EX), 0);
+  // Let go after a second: the start waiting meanwhile records its memo in full.
+  std::thread release([&] { std::this_thread::sleep_for(1s), flock(lock, LOCK_UN); });
+  EXPECT_EQ(Run({"waited"}), kSaved);
+  release.join();
+  // Held past the longest run's work: a failure that says so.
+  ASSERT_EQ(flock(lock, LOCK_EX), 0);
+  EXPECT_EQ(Run({"given up"}),
+            kNotSaved + "jotlog: another run of jotlog did not finish within 15 s\nexit 256");
+  close(lock);
+  EXPECT_EQ(ReadFile(memoFile()), "waited");
 }
 
 TEST_F(EndToEnd, TerminationWaitsUntilTheEntryIsComplete) {

@@ -28,7 +28,11 @@ class FakePlatform : public Platform {
   int opened = 0;        // clipboard opens not yet closed; below 0 after a stray close
   std::u16string boxes;  // each box shown, as "|caption: text"
 
-  uint32_t CreateNamedMutex(const std::u16string&) override { return kErrorSuccess; }
+  std::map<std::u16string, MutexState> mutexes;  // as each take finds it; else taken
+  MutexState TakeNamedMutex(const std::u16string& name, uint32_t) override {
+    return mutexes.emplace(name, MutexState::kTaken).first->second;
+  }
+  void ReleaseNamedMutex(const std::u16string& name) override { mutexes.erase(name); }
   std::u16string ModulePath() override { return modulePath; }
   SystemTime GetLocalTime() override { return {2024, 3, 4, 7, 8, 5, 9, 0}; }
   int FormatDate(const SystemTime& t, const std::u16string& p, char16_t* b, int n) override {
@@ -38,9 +42,11 @@ class FakePlatform : public Platform {
   int FormatTime(const SystemTime& t, const std::u16string& p, char16_t* b, int n) override {
     return FormatPicture(PictureKind::kTime, t, p, LocaleNames::English(), b, n);
   }
-  void ShowMessageBox(const std::u16string& text, const std::u16string& caption) override {
-    boxes += u"|" + caption + u": " + text;
+  void ShowMessageBox(const std::u16string& text, const std::u16string& caption,
+                      BoxKind kind) override {
+    boxes += (kind == BoxKind::kFailed ? u"|!" : u"|") + caption + u": " + text;
   }
+  std::u16string LastErrorText() override { return u"why"; }
   std::unique_ptr<TextFile> OpenTextFile(const std::u16string& name, OpenMode) override {
     return std::make_unique<Text>(files[name]);
   }
@@ -50,9 +56,10 @@ class FakePlatform : public Platform {
   bool OpenClipboard() override { return opened == 0 && ++opened; }
   void CloseClipboard() override { --opened; }
   const char16_t* GetClipboardData() override {
-    return opened == 1 && clipboard ? clipboard->c_str() : nullptr;
+    return opened == 1 && clipboard && !unreadable ? clipboard->c_str() : nullptr;
   }
-  bool ClipboardUnreadable() const override { return false; }
+  bool unreadable = false;  // the clipboard's text cannot be read
+  bool ClipboardUnreadable() const override { return unreadable; }
   void EmptyClipboard() override { clipboard.reset(); }
   std::unique_ptr<TransferBuffer> AllocTransferBuffer(size_t units) override {
     return fault == kAlloc ? nullptr : std::make_unique<Buffer>(units);

@@ -21,6 +21,22 @@ inline const std::string kNotSaved = "確認: メモファイルに保存でき�
 inline const std::string kClipboardSaved = "確認: クリップボードに保存しました。\n";
 inline const std::string kClipboardNotSaved = "確認: クリップボードに保存できませんでした。\n";
 
+// What a run that failed shows: the first line above, then where it failed and why, and
+// its exit status. "{why}" stands for any reason, in the words of either system.
+inline std::string Failed(const std::string& line, const std::string& where,
+                          const std::string& why = "{why}") {
+  return line + where + ": " + why + "\nexit 256";
+}
+
+// Whether `shown` is `expected`, where each "{why}" in it stands for the rest of a line.
+inline bool Shows(const std::string& shown, const std::string& expected) {
+  const std::regex special(R"([.^$|()\[\]{}*+?\\])");
+  std::string pattern, rest = expected;
+  for (size_t at; (at = rest.find("{why}")) != std::string::npos; rest.erase(0, at + 5))
+    pattern += std::regex_replace(rest.substr(0, at), special, "\\$&") + "[^\n]+";
+  return std::regex_match(shown, std::regex(pattern + std::regex_replace(rest, special, "\\$&")));
+}
+
 inline std::string ReadFile(const fs::path& path) {
   std::ostringstream bytes;
   bytes << std::ifstream(path, std::ios::binary).rdbuf();

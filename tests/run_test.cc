@@ -12,23 +12,36 @@ namespace {
 TEST(WinMain, RecordsByTheSettingsAndShowsEveryFailure) {
   using enum FakePlatform::Fault;
   const std::string saved = "|確認: メモファイルに保存しました。", x127(127, 'x');
-  const std::string notSaved = "|確認: メモファイルに保存できませんでした。";
-  const std::string clipboardNotSaved = "|確認: クリップボードに保存できませんでした。";
+  const std::string notSaved = "|!確認: メモファイルに保存できませんでした。\nm: why";
+  const std::string clipboardNotSaved = "|!確認: クリップボードに保存できませんでした。\nthe clipboard: why";
+  const std::string outOfMemory = "|!確認: クリップボードに保存できませんでした。\njotlog: out of memory";
   struct Case {
     std::string settings, after;  // lines before the defaults; memo file|clipboard, boxes shown
     FakePlatform::Fault fault = kNone;
     std::u16string memo = u"x";
     std::optional<std::u16string> clipboard = u"c";
+    bool unreadable = false;  // the clipboard's text
+    const char16_t* held = u"";  // a mutex another run holds
   };
   const Case cases[] = {
       {"AddFrom=Clipboard\nShowDialog= 1", "oldx|c"},  // exact values only
       {"AddFrom=clipboard \nShowDialog=1", "oldx|c" + saved},
       {"", "oldx|c" + notSaved, kClose},         // the data arrived all the same
       {"", "old|c" + notSaved, kWrite, u"xyz"},  // "x" queued when memory ran out
-      {"FileName=clipboard", "old|c" + clipboardNotSaved, kFormat},
+      {"FileName=clipboard", "old|c" + outOfMemory, kFormat},
       {"FileName=clipboard", "old|c" + clipboardNotSaved, kAlloc},
       {"FileName=clipboard", "old|c" + clipboardNotSaved, kSet},            // the old text put back
       {"FileName=clipboard", "old|-" + clipboardNotSaved, kSet, u"x", {}},  // and no text made
+      // Text that cannot be read is no empty memo; no text is.
+      {"AddFrom=clipboard\nShowDialog=1", "old|c|!確認: メモファイルに保存できませんでした。\nthe clipboard: why",
+       kNone, u"x", u"c", true},
+      {"AddFrom=clipboard\nShowDialog=1", "old|-" + saved, kNone, u"x", {}},
+      // Another run at work past the wait; another run's success box open.
+      {"ShowDialog=1", "old|c|!確認: メモファイルに保存できませんでした。\njotlog: another run of "
+       "jotlog did not finish within 15 s", kNone, u"x", u"c", false, kMutexName},
+      {"ShowDialog=1", "oldx|c", kNone, u"x", u"c", false, kBoxMutexName},
+      {"", "oldx|c" + notSaved, kClose, u"x", u"c", false, kBoxMutexName},
+      {"ShowDialog=1", "oldx|c" + saved, kNone, u"x", u"c", false, u"a mutex of another program"},
       // The entry: left to right, each placeholder once, and never again over what was put
       // in, nor where its end and what follows, or the two sides of a removal, spell one.
       {"MemoFormat=%MEMO%+%MEMO%", "oldx+x|c"},
@@ -49,10 +62,13 @@ TEST(WinMain, RecordsByTheSettingsAndShowsEveryFailure) {
     platform.files[u"m"] = {"old", c.fault};  // the faults of a file strike the memo file
     platform.fault = c.fault;
     platform.clipboard = c.clipboard;
+    platform.unreadable = c.unreadable;
+    if (*c.held) platform.mutexes[c.held] = MutexState::kHeld;
 
     SCOPED_TRACE(testing::Message() << c.settings << c.fault);
-    EXPECT_EQ(WinMain(platform, c.memo), 0);
+    EXPECT_EQ(WinMain(platform, c.memo), c.after.find("|!") == std::string::npos ? 0 : 1);
     EXPECT_EQ(platform.opened, 0);  // every open closed once
+    EXPECT_EQ(platform.mutexes.size(), *c.held ? 1u : 0u);  // and every mutex taken let go
     EXPECT_EQ(platform.files[u"m"].content + "|" +
                   EncodeUtf8(platform.clipboard.value_or(u"-") + platform.boxes),
               c.after);

@@ -66,9 +66,21 @@ HelperResult RunClipboardHelper(const std::vector<std::string>& argv, const Help
   return result;
 }
 
+// Why a clipboard helper's run failed, for the user.
+std::string HelperFailure(const std::string& tool, const HelperResult& result) {
+  const std::string name = tool.substr(tool.rfind('/') + 1);
+  if (result.timedOut) return name + " did not answer within 5 s";
+  if (result.exitCode > 0) return name + " failed (exit status " + std::to_string(result.exitCode) + ")";
+  return name + " failed, was ended, or gave more than 64 MiB of text";
+}
+
+constexpr char kLost[] = "a clipboard tool did not answer within 5 s earlier in this run";
+
 }  // namespace
 
 bool PosixPlatform::OpenClipboard() {
+  failure_.clear();
+  if (clipboardLost_) ClipboardFailed(kLost);
   if (clipboardOpen_ || clipboardLost_) return false;
   wayland_ = false;
   paste_.clear();
@@ -79,7 +91,13 @@ bool PosixPlatform::OpenClipboard() {
     wayland_ = !paste_.empty() && !copy_.empty();
   }
   if (!wayland_ && IsSet("DISPLAY")) paste_ = copy_ = FindOnPath("xclip");
-  if (paste_.empty() || copy_.empty()) return false;
+  if (paste_.empty() || copy_.empty()) {
+    ClipboardFailed(!IsSet("WAYLAND_DISPLAY") && !IsSet("DISPLAY")
+                        ? "no desktop holds a clipboard here (neither WAYLAND_DISPLAY nor "
+                          "DISPLAY is set)"
+                        : "no clipboard tool (xclip or wl-clipboard) is installed");
+    return false;
+  }
   clipboardOpen_ = true;
   return true;
 }
@@ -103,6 +121,7 @@ const char16_t* PosixPlatform::GetClipboardData() {
   const auto* type = types.exitCode == 0 ? BestTextType(types.output) : nullptr;
   if (type == nullptr) {
     clipboardUnreadable_ = types.exitCode != 0;
+    if (clipboardUnreadable_) ClipboardFailed(HelperFailure(paste_, types));
     return nullptr;
   }
   const std::string name(type->first);
@@ -112,6 +131,7 @@ const char16_t* PosixPlatform::GetClipboardData() {
                                     clipboardLost_);
   if (pasted.exitCode != 0) {
     clipboardUnreadable_ = true;
+    ClipboardFailed(HelperFailure(paste_, pasted));
     return nullptr;
   }
   clipboardText_ = type->second ? DecodeLatin1(pasted.output) : DecodeUtf8(pasted.output);
@@ -129,14 +149,19 @@ std::unique_ptr<TransferBuffer> PosixPlatform::AllocTransferBuffer(size_t units)
 }
 
 bool PosixPlatform::CopyToClipboard(const std::string& text) {
-  if (clipboardLost_) return false;
+  if (clipboardLost_) {
+    ClipboardFailed(kLost);
+    return false;
+  }
   HelperRun run;
   run.input = text;
   HelperResult copied =
       wayland_
           ? RunClipboardHelper({copy_, "--type", "text/plain;charset=utf-8"}, run, clipboardLost_)
           : RunClipboardHelper({copy_, "-selection", "clipboard", "-i"}, run, clipboardLost_);
-  return copied.exitCode == 0;
+  if (copied.exitCode == 0) return true;
+  ClipboardFailed(HelperFailure(copy_, copied));
+  return false;
 }
 
 bool PosixPlatform::SetClipboardData(std::unique_ptr<TransferBuffer>& buffer) {

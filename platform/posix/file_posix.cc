@@ -117,11 +117,14 @@ class PosixTextFile : public ByteTextFile {
 // removed again. A UTF-16 file with an odd number of bytes is not appended to.
 class AppendFile : public PosixTextFile {
  public:
-  AppendFile(int fd, Encoding encoding, std::string newFolder, std::string path, bool created)
+  // `failure` receives the reason of a failure that errno cannot tell.
+  AppendFile(int fd, Encoding encoding, std::string newFolder, std::string path, bool created,
+             std::string& failure)
       : PosixTextFile(fd, true, encoding, std::move(newFolder)),
         utf16_(encoding != Encoding::kUtf8),
         path_(std::move(path)),
-        created_(created) {}
+        created_(created),
+        failure_(failure) {}
   // Dropped without Close: the append did not happen.
   ~AppendFile() override {
     if (fd_.get() >= 0) RemoveIfCreated();
@@ -135,7 +138,12 @@ class AppendFile : public PosixTextFile {
       if (!ok) Restore();
     }
     if (!ok) RemoveIfCreated();
-    ok = fd_.Close() && ok;  // releases the lock
+    if (!ok) {
+      const KeepErrno keep;
+      fd_.Close();
+    } else {
+      ok = fd_.Close();  // releases the lock
+    }
     deferred_.reset();       // a termination asked for meanwhile takes effect here
     return ok;
   }
@@ -167,8 +175,15 @@ class AppendFile : public PosixTextFile {
     deferred_.emplace();
     if (!Lock()) return false;
     struct stat st;
-    if (::fstat(fd_.get(), &st) != 0 || st.st_nlink == 0) return false;
-    if (utf16_ && st.st_size % 2 != 0) return false;  // every unit would be split
+    if (::fstat(fd_.get(), &st) != 0) return false;
+    if (st.st_nlink == 0) {
+      failure_ = "the file was removed while it was being opened";
+      return false;
+    }
+    if (utf16_ && st.st_size % 2 != 0) {  // every unit would be split
+      failure_ = "a UTF-16 file of an odd number of bytes cannot take whole characters";
+      return false;
+    }
     begun_ = true;
     return HasRoom(st.st_size, size);
   }
@@ -179,6 +194,7 @@ class AppendFile : public PosixTextFile {
     struct rlimit limit;
     if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
         (static_cast<rlim_t>(at) > limit.rlim_cur || size > limit.rlim_cur - at)) {
+      errno = EFBIG;
       return false;
     }
     int reserved;
@@ -196,7 +212,10 @@ class AppendFile : public PosixTextFile {
     while (::flock(fd_.get(), LOCK_EX | LOCK_NB) != 0) {
       if (errno == EINTR) continue;
       if (errno != EWOULDBLOCK) break;
-      if (std::chrono::steady_clock::now() >= deadline) return false;
+      if (std::chrono::steady_clock::now() >= deadline) {
+        failure_ = "another program kept the file locked for 5 s";
+        return false;
+      }
       std::this_thread::sleep_for(pause);
       pause = std::min(pause * 2, std::chrono::milliseconds(50));
     }
@@ -207,6 +226,7 @@ class AppendFile : public PosixTextFile {
   // Takes back this run's bytes: only when they lie together at the very end of the file,
   // so that nothing another writer added is cut and the file never grows.
   void Restore() {
+    const KeepErrno keep;
     struct stat st;
     if (!written_ || !contiguous_ || ::fstat(fd_.get(), &st) != 0 || st.st_size != end_) return;
     if (::ftruncate(fd_.get(), start_) == 0) {
@@ -218,6 +238,7 @@ class AppendFile : public PosixTextFile {
   // Removes the file again when this run created it and it is still empty and still
   // under its name: absent is how it was.
   void RemoveIfCreated() {
+    const KeepErrno keep;
     struct stat mine, named;
     if (!created_) return;
     // Only under the lock: another run may have opened the file and be about to append.
@@ -240,6 +261,7 @@ class AppendFile : public PosixTextFile {
   bool written_ = false;
   bool contiguous_ = true;
   off_t start_ = 0, end_ = 0;
+  std::string& failure_;
 };
 
 // A file made where nothing existed: written without a name (or under a temporary one)
@@ -349,8 +371,12 @@ Encoding AppendEncoding(const std::string& path, const struct stat& written) {
 }  // namespace
 
 std::unique_ptr<TextFile> PosixPlatform::OpenTextFile(const std::u16string& name, OpenMode mode) {
+  failure_.clear();
   auto path = HostPathFor(name);
-  if (!path) return nullptr;
+  if (!path) {
+    failure_ = "the name cannot be a file name here";
+    return nullptr;
+  }
   if (mode == OpenMode::kCreateNew) return CreateNew(*path);
   // Non-blocking, so that a named pipe is never waited on; cleared again below.
   int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
@@ -382,7 +408,11 @@ std::unique_ptr<TextFile> PosixPlatform::OpenTextFile(const std::u16string& name
   } while (opened < 0 && errno == EINTR);
   Fd fd(opened);
   struct stat st;
-  if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || S_ISDIR(st.st_mode)) return nullptr;
+  if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) return nullptr;
+  if (S_ISDIR(st.st_mode)) {
+    errno = EISDIR;
+    return nullptr;
+  }
   // Only a regular file is read: a pipe or a device could keep the run waiting. Anything
   // else stays non-blocking: its writes wait a bounded time.
   if (mode == OpenMode::kRead && !S_ISREG(st.st_mode)) return nullptr;
@@ -391,7 +421,8 @@ std::unique_ptr<TextFile> PosixPlatform::OpenTextFile(const std::u16string& name
   if (mode != OpenMode::kRead && S_ISREG(st.st_mode) && st.st_size == 0)
     newFolder = FolderOf(*path);
   if (mode == OpenMode::kAppend && S_ISREG(st.st_mode)) {
-    auto file = std::make_unique<AppendFile>(fd.get(), encoding, newFolder, *path, created);
+    auto file = std::make_unique<AppendFile>(fd.get(), encoding, newFolder, *path, created,
+                                             failure_);
     fd.Release();
     return file;
   }

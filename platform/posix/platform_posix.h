@@ -2,6 +2,7 @@
 // *_posix.cc files beside this header: guard, paths, files, locale, dialog, clipboard.
 #pragma once
 
+#include <map>
 #include <optional>
 #include <string>
 
@@ -13,16 +14,21 @@ namespace jotlog {
 class PosixPlatform : public Platform {
  public:
   PosixPlatform() = default;
-  ~PosixPlatform() override = default;
+  ~PosixPlatform() override;
+  PosixPlatform(const PosixPlatform&) = delete;
+  PosixPlatform& operator=(const PosixPlatform&) = delete;
 
-  uint32_t CreateNamedMutex(const std::u16string& name) override;
+  MutexState TakeNamedMutex(const std::u16string& name, uint32_t waitMs) override;
+  void ReleaseNamedMutex(const std::u16string& name) override;
   std::u16string ModulePath() override;
   SystemTime GetLocalTime() override;
   int FormatDate(const SystemTime& time, const std::u16string& picture, char16_t* buffer,
                  int size) override;
   int FormatTime(const SystemTime& time, const std::u16string& picture, char16_t* buffer,
                  int size) override;
-  void ShowMessageBox(const std::u16string& text, const std::u16string& caption) override;
+  void ShowMessageBox(const std::u16string& text, const std::u16string& caption,
+                      BoxKind kind) override;
+  std::u16string LastErrorText() override;
   std::unique_ptr<TextFile> OpenTextFile(const std::u16string& name, OpenMode mode) override;
   std::u16string ResolvedPath(const std::u16string& name) override;
   bool NewFileRefused(const std::u16string& name) override;
@@ -41,7 +47,12 @@ class PosixPlatform : public Platform {
 
   const LocaleNames& Names();
 
-  int mutexFd_ = -1;
+  // Why the clipboard last failed, when errno cannot say.
+  void ClipboardFailed(std::string reason) { failure_ = std::move(reason); }
+
+  // The lock file held for each named mutex taken.
+  std::map<std::u16string, int> mutexes_;
+  std::string failure_;
   std::optional<LocaleNames> names_;
 
   // The open clipboard: the helpers that serve it (Wayland's wl-paste and wl-copy, or

@@ -34,13 +34,16 @@ DeferTermination::DeferTermination() {
 
 DeferTermination::~DeferTermination() { ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
 
-void ReserveStandardStreams() {
+int ReserveStandardStreams() {
+  int closed = 0;
   for (int fd = 0; fd <= 2; ++fd) {
     if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    closed |= 1 << fd;
     // The lowest free number is `fd` itself, as every lower one is open.
     const int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
     if (opened >= 0 && opened != fd) ::close(opened);
   }
+  return closed;
 }
 
 std::optional<std::string> ReadRegularFile(const std::string& path, size_t limit) {

@@ -1,6 +1,8 @@
 // Small pieces the POSIX side of the platform layer shares.
 #pragma once
 
+#include <cerrno>
+
 #include <signal.h>
 
 #include <cstddef>
@@ -32,6 +34,19 @@ class Fd {
   int fd_;
 };
 
+// Keeps errno as it was at construction, across cleanup that may change it, so that it
+// still tells why the step before failed.
+class KeepErrno {
+ public:
+  KeepErrno() : errno_(errno) {}
+  ~KeepErrno() { errno = errno_; }
+  KeepErrno(const KeepErrno&) = delete;
+  KeepErrno& operator=(const KeepErrno&) = delete;
+
+ private:
+  int errno_;
+};
+
 // Holds back the signals that end a process at a user's or the system's request
 // (SIGTERM, SIGINT, SIGHUP, SIGQUIT) for the life of the object; one that arrives
 // meanwhile takes effect when the object goes.
@@ -47,8 +62,9 @@ class DeferTermination {
 };
 
 // Points descriptors 0, 1 and 2 at /dev/null where they are closed, so that no file the
-// program opens later takes the place of a standard stream.
-void ReserveStandardStreams();
+// program opens later takes the place of a standard stream. Returns the streams that were
+// closed, bit 1 << fd for each.
+int ReserveStandardStreams();
 
 // Opens `path` without ever blocking (a named pipe in its place is not waited on); nullopt
 // unless it is a regular file. Reads at most `limit` bytes of it.

@@ -5,7 +5,10 @@
 
 namespace jotlog {
 
-void WinPlatform::ShowMessageBox(const std::u16string& text, const std::u16string& caption) {
+// Success and failure look alike, one OK button and no icon; the failure's second line
+// tells them apart.
+void WinPlatform::ShowMessageBox(const std::u16string& text, const std::u16string& caption,
+                                 BoxKind) {
   const std::wstring wideText = Wide(text), wideCaption = Wide(caption);
   ::MessageBoxW(nullptr, wideText.c_str(), wideCaption.c_str(),
                 MB_OK | MB_SETFOREGROUND | MB_TOPMOST);

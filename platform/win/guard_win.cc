@@ -1,18 +1,27 @@
-// The single-instance guard on Windows: a named mutex, owned by this process until it
-// ends.
+// Named mutexes on Windows, per session: owned by this process until let go or its end.
 #include "platform/win/platform_win.h"
 
 namespace jotlog {
 
-uint32_t WinPlatform::CreateNamedMutex(const std::u16string& name) {
-  const std::wstring wide = Wide(name);
-  ::SetLastError(ERROR_SUCCESS);
-  HANDLE mutex = ::CreateMutexW(nullptr, TRUE, wide.c_str());
-  // Read at once: nothing may run between the call and the question.
-  const DWORD error = ::GetLastError();
-  // Held for the life of the platform, which is the life of the run.
-  if (mutex != nullptr) mutex_.Reset(mutex);
-  return error;
+MutexState WinPlatform::TakeNamedMutex(const std::u16string& name, uint32_t waitMs) {
+  ReleaseNamedMutex(name);
+  HANDLE mutex = ::CreateMutexW(nullptr, FALSE, Wide(name).c_str());
+  if (mutex == nullptr) return MutexState::kNone;
+  // A mutex whose owner ended without letting it go is ours all the same.
+  const DWORD waited = ::WaitForSingleObject(mutex, waitMs);
+  if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) {
+    mutexes_.try_emplace(name, mutex);
+    return MutexState::kTaken;
+  }
+  ::CloseHandle(mutex);
+  return waited == WAIT_TIMEOUT ? MutexState::kHeld : MutexState::kNone;
+}
+
+void WinPlatform::ReleaseNamedMutex(const std::u16string& name) {
+  if (auto held = mutexes_.find(name); held != mutexes_.end()) {
+    ::ReleaseMutex(held->second.get());
+    mutexes_.erase(held);
+  }
 }
 
 }  // namespace jotlog

@@ -9,6 +9,7 @@
 #endif
 #include <windows.h>
 
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -46,14 +47,17 @@ class WinPlatform : public Platform {
   WinPlatform(const WinPlatform&) = delete;
   WinPlatform& operator=(const WinPlatform&) = delete;
 
-  uint32_t CreateNamedMutex(const std::u16string& name) override;
+  MutexState TakeNamedMutex(const std::u16string& name, uint32_t waitMs) override;
+  void ReleaseNamedMutex(const std::u16string& name) override;
   std::u16string ModulePath() override;
   SystemTime GetLocalTime() override;
   int FormatDate(const SystemTime& time, const std::u16string& picture, char16_t* buffer,
                  int size) override;
   int FormatTime(const SystemTime& time, const std::u16string& picture, char16_t* buffer,
                  int size) override;
-  void ShowMessageBox(const std::u16string& text, const std::u16string& caption) override;
+  void ShowMessageBox(const std::u16string& text, const std::u16string& caption,
+                      BoxKind kind) override;
+  std::u16string LastErrorText() override;
   std::unique_ptr<TextFile> OpenTextFile(const std::u16string& name, OpenMode mode) override;
   std::u16string ResolvedPath(const std::u16string& name) override;
   bool NewFileRefused(const std::u16string& name) override;
@@ -72,7 +76,7 @@ class WinPlatform : public Platform {
   HWND ClipboardOwner();
 
   HINSTANCE instance_;
-  WinHandle mutex_;
+  std::map<std::u16string, WinHandle> mutexes_;
   HWND owner_ = nullptr;
   ATOM ownerClass_ = 0;
   bool ownerTried_ = false;
