@@ -127,8 +127,9 @@ class Platform {
   // it; empty when the name can name no file on this system.
   virtual std::u16string ResolvedPath(const std::u16string& name) = 0;
 
-  // Whether nothing exists at `name` and its folder refuses a new file there, for want of
-  // permission or on a read-only medium. False in every other case, and when that cannot
+  // Whether nothing exists at `name` and no new file is to be made there: its folder
+  // refuses one, for want of permission or on a read-only medium, or it is a folder where
+  // programs are installed for everybody. False in every other case, and when that cannot
   // be told.
   virtual bool NewFileRefused(const std::u16string& name) = 0;
   // The settings file named `fileName` (a bare name, "jotlog.ini") in the user's own

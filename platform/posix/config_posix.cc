@@ -36,6 +36,12 @@ bool PosixPlatform::NewFileRefused(const std::u16string& name) {
   const std::string folder = slash == std::string::npos ? "."
                              : slash == 0               ? "/"
                                                         : path->substr(0, slash);
+  // Programs installed for everybody never get a file written beside them, also not by
+  // root: an administrator places one there on purpose.
+  for (const char* system :
+       {"/usr/bin", "/usr/sbin", "/bin", "/sbin", "/usr/local/bin", "/usr/local/sbin"}) {
+    if (folder == system) return true;
+  }
   if (::access(folder.c_str(), W_OK | X_OK) == 0) return false;
   return errno == EACCES || errno == EPERM || errno == EROFS;
 }

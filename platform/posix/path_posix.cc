@@ -84,6 +84,12 @@ std::string DocumentsDirectory() {
 }  // namespace
 
 std::optional<std::string> HostPathFor(const std::u16string& name) {
+  // "~/" is the home folder, as the shell has it.
+  if (name.starts_with(u"~/")) {
+    auto rest = EncodeUtf8Name(name.substr(1));
+    if (!rest) return std::nullopt;
+    return HomeDirectory() + *rest;
+  }
   const bool devicePath =
       !name.empty() && name[0] == u'\\' && (name.size() == 1 || name[1] != u'\\');
   if (!devicePath) return EncodeUtf8Name(name);

@@ -15,6 +15,19 @@ bool WinPlatform::NewFileRefused(const std::u16string& name) {
       ::GetLastError() != ERROR_FILE_NOT_FOUND) {
     return false;
   }
+#ifndef _WIN32_WCE
+  // Programs installed for everybody never get a file written beside them, also not by an
+  // administrator, who places one there on purpose. (On the device, programs live in
+  // \Windows and keep their settings beside them.)
+  for (const int system : {CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILESX86, CSIDL_WINDOWS}) {
+    wchar_t folder[MAX_PATH + 1] = {};
+    ::SHGetSpecialFolderPathW(nullptr, folder, system, FALSE);
+    folder[MAX_PATH] = L'\0';
+    std::u16string systemFolder = Utf16(folder);
+    while (!systemFolder.empty() && systemFolder.back() == u'\\') systemFolder.pop_back();
+    if (!systemFolder.empty() && IsInFolder(Utf16(*path), systemFolder)) return true;
+  }
+#endif
   // Only the folder can tell: ask it for a file of this process's own beside the name,
   // which the system deletes as it is closed, whatever becomes of the process.
   const std::wstring probe = *path + L"." + std::to_wstring(::GetCurrentProcessId()) + L".probe";

@@ -9,10 +9,6 @@
 
 namespace jotlog {
 
-namespace {
-
-// Whether `name` is `folder` or lies below it, letter case aside as the file system
-// does.
 bool IsInFolder(std::u16string_view name, std::u16string_view folder) {
   if (name.size() < folder.size()) return false;
   for (size_t i = 0; i < folder.size(); ++i) {
@@ -23,11 +19,23 @@ bool IsInFolder(std::u16string_view name, std::u16string_view folder) {
          name[folder.size()] == u'/';
 }
 
-}  // namespace
-
-std::optional<std::wstring> WinPathFor(const std::u16string& name) {
+std::optional<std::wstring> WinPathFor(const std::u16string& given) {
   // A NUL would end the name early and open another file.
-  if (name.find(u'\0') != std::u16string::npos) return std::nullopt;
+  if (given.find(u'\0') != std::u16string::npos) return std::nullopt;
+  std::u16string name = given;
+#ifndef _WIN32_WCE
+  // On the desktop, %NAME% is the environment's, as in a shortcut's target; the device
+  // has no environment.
+  if (given.find(u'%') != std::u16string::npos) {
+    const std::wstring wide = Wide(given);
+    std::wstring expanded(::ExpandEnvironmentStringsW(wide.c_str(), nullptr, 0), L'\0');
+    const DWORD length = ::ExpandEnvironmentStringsW(wide.c_str(), expanded.data(),
+                                                     static_cast<DWORD>(expanded.size()));
+    if (length == 0 || length > expanded.size()) return std::nullopt;
+    expanded.resize(length - 1);
+    name = Utf16(expanded);
+  }
+#endif
   constexpr std::u16string_view kDocuments = u"\\My Documents";
   if (!IsInFolder(name, kDocuments)) return Wide(name);
   // The result is not to be trusted on every version: an empty buffer means no folder.

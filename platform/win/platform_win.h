@@ -89,7 +89,11 @@ class WinPlatform : public Platform {
 std::wstring Wide(std::u16string_view text);
 std::u16string Utf16(std::wstring_view text);
 
-// The Windows name for a file name. "\My Documents" and anything below it is the user's
+// Whether `name` is `folder` or lies below it, letter case aside as the file system does.
+bool IsInFolder(std::u16string_view name, std::u16string_view folder);
+
+// The Windows name for a file name. On the desktop, %NAME% is the environment variable's
+// value. "\My Documents" and anything below it is the user's
 // documents folder; any other name is used as Windows gives it. Empty when the name holds
 // a NUL (which would cut it short) or the documents folder cannot be had.
 std::optional<std::wstring> WinPathFor(const std::u16string& name);
