@@ -4,10 +4,20 @@
 #   cpack -G ZIP (in build-win)                  jotlog-<version>-win64.zip
 include(GNUInstallDirs)
 
+# Installing, and so making a package, builds the program alone, not every test and
+# fuzzer of the build folder.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
+install(CODE "execute_process(COMMAND \"${CMAKE_COMMAND}\" --build \"${CMAKE_BINARY_DIR}\" --target jotlog
+  --config \"\${CMAKE_INSTALL_CONFIG_NAME}\" RESULT_VARIABLE built)
+if(NOT built EQUAL 0)
+  message(FATAL_ERROR \"the program could not be built\")
+endif()")
+
 set(JOTLOG_PACKAGING_DIR ${CMAKE_CURRENT_BINARY_DIR}/packaging)
 # Rereads the texts below when they change.
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
-  ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE)
+  ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
+  ${PROJECT_SOURCE_DIR}/doc/README-windows.txt)
 
 if(WIN32)
   # Version resource and manifest, compiled by windres.
@@ -21,7 +31,7 @@ if(WIN32)
     ${JOTLOG_MANIFEST})
 
   # A folder to unpack anywhere: the program and its texts with Windows line ends.
-  foreach(text README.md:README.txt LICENSE:LICENSE.txt)
+  foreach(text doc/README-windows.txt:README.txt LICENSE:LICENSE.txt)
     string(REPLACE ":" ";" text ${text})
     list(GET text 0 from)
     list(GET text 1 to)
@@ -62,7 +72,9 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xclip | wl-clipboard, zenity | kdialog | libnotify-bin")
+# The boxes' texts are Japanese: without a font that has its glyphs they are empty squares.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
+  "xclip | wl-clipboard, zenity | kdialog | libnotify-bin, fonts-noto-cjk | fonts-ipafont-gothic | fonts-vlgothic")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 configure_file(cmake/debian/changelog.in ${JOTLOG_PACKAGING_DIR}/changelog @ONLY)

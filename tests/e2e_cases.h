@@ -342,7 +342,8 @@ inline std::vector<Case> Cases() {
       {.what = "memory running out building the entry from 8 MB of clipboard text",
        .settings = "[setting]\nFileName={dir}/memo.txt\nAddFrom=clipboard\nMemoFormat=" +
                    std::regex_replace(std::string(170, '.'), std::regex("\\."), "%MEMO%") + "\n",
-       .before = {{"memo.txt", old}}, .after = {{"memo.txt", old}}, .shown = kNotSaved,
+       .before = {{"memo.txt", old}}, .after = {{"memo.txt", old}},
+       .shown = kNotSaved + "jotlog: out of memory\nexit 256",
        .prefix = "head -c 8000000 /dev/zero | tr '\\0' x | DISPLAY=$(cat $JOTLOG_WINE_DIR/display) "
                  "xclip -sel c >/dev/null 2>&1; ulimit -v 2500000; ", .only = windows},
   };

@@ -98,7 +98,7 @@ deb)
 "Package: jotlog
 Version: $version
 Section: utils
-Recommends: xclip | wl-clipboard, zenity | kdialog | libnotify-bin" &&
+Recommends: xclip | wl-clipboard, zenity | kdialog | libnotify-bin, fonts-noto-cjk | fonts-ipafont-gothic | fonts-vlgothic" &&
       [ "$(dpkg-deb -f "$deb" Description | wc -l)" -ge 4 ]' \
     'lintian shows no error|lintian --fail-on error --display-level ">=info" "$deb"' \
     'manual page lints clean|mandoc -T lint -W all "$root/usr/share/man/man1/jotlog.1.gz"' \
@@ -125,7 +125,11 @@ usr/share/man/man1/jotlog.1.gz"' \
       [ "$(stat -c %u "$config")" = 65534 ]' \
     'nothing is written beside the program|same "$(find "$root" -printf "%p %m %s\n" | LC_ALL=C sort)" "$before"' \
     '--help names the settings file|grep -qF "$config" <<<"$help"' \
-    '--version prints the version|same "$(as_user "$program" --version 2>&1)" "jotlog $version"'
+    '--version prints the version|same "$(as_user "$program" --version 2>&1)" "jotlog $version"' \
+    'a package from a fresh build folder builds the program alone|
+      "$cmake" -S "$(dirname "$0")/.." -B "$scratch/fresh" -DCMAKE_BUILD_TYPE=Release >/dev/null &&
+      "$cpack" -G TGZ --config "$scratch/fresh/CPackConfig.cmake" -B "$scratch/fresh/packages" >/dev/null &&
+      [ -x "$scratch/fresh/jotlog" ] && [ -z "$(find "$scratch/fresh" -name "*_tests" -o -name "*_replay")" ]'
   ;;
 zip)
   probe=$4 wine_dir=$5
@@ -170,6 +174,7 @@ zip)
 "$top/LICENSE.txt
 $top/README.txt
 $top/jotlog.exe"' \
+    'a short README.txt|[ "$(wc -l <"$scratch/unpacked/$top/README.txt")" -le 80 ]' \
     'texts have CR LF line ends|for text in README.txt LICENSE.txt; do
       file=$scratch/unpacked/$top/$text
       [ -s "$file" ] && ! grep -q $'"'"'[^\r]$'"'"' "$file" && ! grep -q "^$" "$file" || exit 1

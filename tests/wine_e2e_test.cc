@@ -56,14 +56,15 @@ TEST_F(WineEndToEnd, TheCasesOfBothPrograms) {
       });
 }
 
-TEST_F(WineEndToEnd, TheBoxHoldsTheGuardAndAppearsInFrontOfAHungWindowOfAnotherProgram) {
+TEST_F(WineEndToEnd, TheBoxSpeaksForLaterStartsAndAppearsInFrontOfAHungWindowOfAnotherProgram) {
   WriteFile(root / "bin/jotlog.ini", "[setting]\nFileName=" + WinePath(root / "memo.txt") + "\n");
   // A box owned by the hung window would wait on it for ever; this one stays till input ends.
   Child first = Shell("(echo first; sleep 15) | timeout 40 " + Run(" hung"));
   ASSERT_EQ(first.ReadLine(), kSaved);
+  // A start meanwhile records its memo and leaves the open box to speak for it.
   EXPECT_EQ(RunWin("second"), "");
   EXPECT_EQ(first.Finish(), "");
-  EXPECT_EQ(Contents(root / "memo.txt"), "[STAMP] first\r\n");
+  EXPECT_EQ(Contents(root / "memo.txt"), "[STAMP] first\r\n[STAMP] second\r\n");
 }
 
 TEST_F(WineEndToEnd, AProgramPathLongerThanMaxPathFindsItsSettingsBesideIt) {
