@@ -119,6 +119,8 @@ inline std::vector<Case> Cases() {
   const std::string pad(1000, 'x'), lone = "[setting]\nFileName={dir}/memo.txt\nShowDialog=0\nMemoFormat=<\xED\xB3\xBF\xED\xA0\x80|%MEMO%>" +
                            pad + "\xF0\x9F\x93\x9D\n";
   const std::string frozen = "chattr +a {dir}/memo.txt 2>/dev/null; ";  // cannot be cut back
+  const std::string erofs =
+      "ASAN_OPTIONS=detect_leaks=0 strace -f -qq -o /dev/null -e inject=fsync:error=EROFS ";
   auto row = [&](const std::string& what, const std::string& settings,  // rows of Linux alone
                  std::vector<std::string> args, std::vector<File> before, std::vector<File> after,
                  const std::string& shown, const std::string& prefix) {
@@ -250,6 +252,19 @@ inline std::vector<Case> Cases() {
       unsaved("a full disk", "/dev/full", "", linux),
       unsaved("a named pipe without a reader", "{dir}/pipe", "mkfifo {dir}/pipe; ", linux),
       unsaved("the clipboard without a display", "clipboard", "", linux),
+      // A sync that fails on a regular file is a failure, whatever the error (injected).
+      unsaved("the memo file's sync fails with EROFS", "{dir}/memo.txt", erofs, linux),
+      row("the default settings' sync fails with EROFS", "", {"abc"}, {},
+          {{"bin/", "jotlog "}, {"docs", "<absent>"}}, kNotSaved, erofs),
+      // Through a link that points nowhere, the target is made, and removed when not filled.
+      row("a first append through a link that points nowhere", exact, {"one"}, {{"to/", ""}},
+          {{"to/", "memo.txt "}, {"to/memo.txt", "<one>\r\n"}}, "", "ln -sfn to/memo.txt {dir}/memo.txt; "),
+      row("a failed first append through a link that points nowhere", exact, {"two"}, {{"to/", ""}},
+          {{"to/", ""}}, kNotSaved, "ln -sfn to/memo.txt {dir}/memo.txt; " + limit + "0 "),
+      // A memo file of root's that nobody may append to but not read: its signature cannot
+      // be read.
+      row("a memo file that cannot be read", exact, {"x"}, {{"memo.txt", utf16}},
+          {{"memo.txt", utf16}}, kNotSaved, "chmod 622 {dir}/memo.txt; chmod o+x {dir}; " + nobody),
       row("a pipe whose reader never reads more than it holds", mostly, {std::string(100000, 'm')},
           {}, {{"pipe", "<pipe>"}}, kNotSaved, pipe + "timeout 8 "),
       row("a pipe with a reader is written", mostly, {"read"}, {}, {{"pipe", "<pipe>"}},

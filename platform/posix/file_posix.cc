@@ -3,6 +3,7 @@
 // the file in one write and is committed to stable storage, or leaves the file as it was.
 // A new file appears under its name whole, or not at all.
 #include <fcntl.h>
+#include <limits.h>
 #include <linux/falloc.h>
 #include <poll.h>
 #include <stdio.h>
@@ -18,8 +19,8 @@
 #include <thread>
 
 #include "platform/posix/platform_posix.h"
-#include "text/text_file.h"
 #include "platform/posix/util_posix.h"
+#include "text/text_file.h"
 
 namespace jotlog {
 
@@ -56,10 +57,27 @@ std::string FolderOf(const std::string& path) {
   return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// Commits a file's data. Pipes, terminals and other devices cannot be synced; that alone
-// is no failure.
+// Keeps errno as it is across cleanup after a failure, so that it still names the cause.
+class KeepErrno {
+ public:
+  KeepErrno() : saved_(errno) {}
+  ~KeepErrno() { errno = saved_; }
+  KeepErrno(const KeepErrno&) = delete;
+  KeepErrno& operator=(const KeepErrno&) = delete;
+
+ private:
+  int saved_;
+};
+
+// Commits a file's data. Whether a file can be synced is decided by its type: a regular
+// file, a folder or a block device is, and any error then is a failure (a file system
+// that turned read-only under the write has lost it); pipes, terminals and other
+// character devices hold nothing to commit.
 bool CommitData(int fd) {
-  return ::fsync(fd) == 0 || errno == EINVAL || errno == ENOTSUP || errno == EROFS;
+  struct stat st;
+  if (::fstat(fd, &st) != 0) return false;
+  if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode) && !S_ISBLK(st.st_mode)) return true;
+  return ::fsync(fd) == 0;
 }
 
 // Commits the entries of `folder`, where the file open as `fileFd` was created. A folder
@@ -134,9 +152,14 @@ class AppendFile : public PosixTextFile {
       ok = CommitData(fd_.get()) && (newFolder_.empty() || CommitFolder(newFolder_, fd_.get()));
       if (!ok) Restore();
     }
-    if (!ok) RemoveIfCreated();
-    ok = fd_.Close() && ok;  // releases the lock
-    deferred_.reset();       // a termination asked for meanwhile takes effect here
+    if (!ok) {
+      KeepErrno keep;
+      RemoveIfCreated();
+      fd_.Close();
+    } else {
+      ok = fd_.Close();  // releases the lock
+    }
+    deferred_.reset();  // a termination asked for meanwhile takes effect here
     return ok;
   }
 
@@ -147,6 +170,7 @@ class AppendFile : public PosixTextFile {
       const ssize_t n = ::write(fd_.get(), bytes.data(), bytes.size());
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) {
+        if (n == 0) errno = EIO;
         Restore();
         return false;
       }
@@ -167,8 +191,15 @@ class AppendFile : public PosixTextFile {
     deferred_.emplace();
     if (!Lock()) return false;
     struct stat st;
-    if (::fstat(fd_.get(), &st) != 0 || st.st_nlink == 0) return false;
-    if (utf16_ && st.st_size % 2 != 0) return false;  // every unit would be split
+    if (::fstat(fd_.get(), &st) != 0) return false;
+    if (st.st_nlink == 0) {  // removed since it was opened
+      errno = ENOENT;
+      return false;
+    }
+    if (utf16_ && st.st_size % 2 != 0) {  // every unit would be split
+      errno = EILSEQ;
+      return false;
+    }
     begun_ = true;
     return HasRoom(st.st_size, size);
   }
@@ -179,6 +210,7 @@ class AppendFile : public PosixTextFile {
     struct rlimit limit;
     if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
         (static_cast<rlim_t>(at) > limit.rlim_cur || size > limit.rlim_cur - at)) {
+      errno = EFBIG;
       return false;
     }
     int reserved;
@@ -207,6 +239,7 @@ class AppendFile : public PosixTextFile {
   // Takes back this run's bytes: only when they lie together at the very end of the file,
   // so that nothing another writer added is cut and the file never grows.
   void Restore() {
+    KeepErrno keep;
     struct stat st;
     if (!written_ || !contiguous_ || ::fstat(fd_.get(), &st) != 0 || st.st_size != end_) return;
     if (::ftruncate(fd_.get(), start_) == 0) {
@@ -218,6 +251,7 @@ class AppendFile : public PosixTextFile {
   // Removes the file again when this run created it and it is still empty and still
   // under its name: absent is how it was.
   void RemoveIfCreated() {
+    KeepErrno keep;
     struct stat mine, named;
     if (!created_) return;
     // Only under the lock: another run may have opened the file and be about to append.
@@ -261,9 +295,17 @@ class NewFile : public PosixTextFile {
   bool Close() override {
     if (fd_.get() < 0) return false;
     bool ok = Flush() && CommitData(fd_.get()) && Link();
-    Discard();
+    {
+      KeepErrno keep;
+      Discard();
+    }
     ok = ok && CommitFolder(newFolder_, fd_.get());
-    ok = fd_.Close() && ok;
+    if (!ok) {
+      KeepErrno keep;
+      fd_.Close();
+    } else {
+      ok = fd_.Close();
+    }
     deferred_.reset();
     return ok;
   }
@@ -298,6 +340,7 @@ class NewFile : public PosixTextFile {
     Fd fd(::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666));
     if (fd.get() < 0) return false;
     if (WriteAll(fd.get(), contents_) && CommitData(fd.get()) && fd.Close()) return true;
+    KeepErrno keep;
     ::unlink(path_.c_str());
     return false;
   }
@@ -332,18 +375,27 @@ std::unique_ptr<TextFile> CreateNew(const std::string& path) {
   return std::make_unique<NewFile>(std::move(deferred), fd, path, temporary);
 }
 
-// The encoding to append in: that of a UTF-16 memo file, else UTF-8.
-Encoding AppendEncoding(const std::string& path, const struct stat& written) {
+// The encoding to append in: that of a UTF-16 memo file, else UTF-8. Nothing when the
+// file is long enough to hold a signature that cannot be read (the user may write it but
+// not read it, say): an entry in the wrong encoding would spoil it.
+std::optional<Encoding> AppendEncoding(const std::string& path, const struct stat& written) {
   if (!S_ISREG(written.st_mode) || written.st_size < 2) return Encoding::kUtf8;
   Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-  if (fd.get() < 0) return Encoding::kUtf8;
+  if (fd.get() < 0) return std::nullopt;
   struct stat read;
-  char start[2];
-  if (::fstat(fd.get(), &read) == 0 && read.st_ino == written.st_ino &&
-      read.st_dev == written.st_dev && ::pread(fd.get(), start, 2, 0) == 2) {
-    return Signature(std::string_view(start, 2)).first;
+  if (::fstat(fd.get(), &read) != 0) return std::nullopt;
+  if (read.st_ino != written.st_ino || read.st_dev != written.st_dev) {
+    errno = EAGAIN;  // the name was given to another file meanwhile
+    return std::nullopt;
   }
-  return Encoding::kUtf8;
+  char start[2];
+  ssize_t n;
+  do {
+    n = ::pread(fd.get(), start, 2, 0);
+  } while (n < 0 && errno == EINTR);
+  if (n < 0) return std::nullopt;
+  if (n < 2) return Encoding::kUtf8;  // cut short meanwhile: too short for a signature
+  return Signature(std::string_view(start, 2)).first;
 }
 
 }  // namespace
@@ -366,32 +418,67 @@ std::unique_ptr<TextFile> PosixPlatform::OpenTextFile(const std::u16string& name
       break;
   }
   // An append creates the file only where nothing is, so that it knows the file is its
-  // own to remove again when the append fails.
+  // own to remove again when the append fails. Through a link that points nowhere, that
+  // is the link's target, made where nothing is as a name of its own.
+  std::string target = *path;
   bool created = false;
-  int opened;
-  do {
-    if (mode == OpenMode::kAppend) {
-      opened = ::open(path->c_str(), flags | O_EXCL, 0666);
-      created = opened >= 0;
-      if (opened < 0 && errno == EEXIST) opened = ::open(path->c_str(), flags & ~O_CREAT);
-      // A link that points nowhere: its target is created as before.
-      if (opened < 0 && errno == ENOENT) opened = ::open(path->c_str(), flags, 0666);
-    } else {
-      opened = ::open(path->c_str(), flags, 0666);
+  int opened = -1;
+  if (mode != OpenMode::kAppend) {
+    do {
+      opened = ::open(target.c_str(), flags, 0666);
+    } while (opened < 0 && errno == EINTR);
+  }
+  for (int links = 0; mode == OpenMode::kAppend;) {
+    opened = ::open(target.c_str(), flags | O_EXCL, 0666);
+    if (opened >= 0) {
+      created = true;
+      break;
     }
-  } while (opened < 0 && errno == EINTR);
+    if (errno == EINTR) continue;
+    if (errno != EEXIST) break;
+    do {
+      opened = ::open(target.c_str(), flags & ~O_CREAT);
+    } while (opened < 0 && errno == EINTR);
+    if (opened >= 0 || errno != ENOENT) break;
+    // Something is there, and yet nothing: a link whose target is missing (or a file
+    // removed meanwhile, which the next turn finds gone).
+    if (++links > 40) {
+      errno = ELOOP;
+      break;
+    }
+    std::string to(PATH_MAX, '\0');
+    const ssize_t n = ::readlink(target.c_str(), to.data(), to.size());
+    if (n < 0) {
+      if (errno == EINVAL || errno == ENOENT) continue;
+      break;
+    }
+    to.resize(static_cast<size_t>(n));
+    target = to.starts_with('/') ? to : FolderOf(target) + "/" + to;
+  }
   Fd fd(opened);
   struct stat st;
-  if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || S_ISDIR(st.st_mode)) return nullptr;
+  if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) return nullptr;
+  if (S_ISDIR(st.st_mode)) {
+    errno = EISDIR;
+    return nullptr;
+  }
   // Only a regular file is read: a pipe or a device could keep the run waiting. Anything
   // else stays non-blocking: its writes wait a bounded time.
-  if (mode == OpenMode::kRead && !S_ISREG(st.st_mode)) return nullptr;
-  const Encoding encoding = mode == OpenMode::kAppend ? AppendEncoding(*path, st) : Encoding::kUtf8;
+  if (mode == OpenMode::kRead && !S_ISREG(st.st_mode)) {
+    errno = EINVAL;
+    return nullptr;
+  }
+  Encoding encoding = Encoding::kUtf8;
+  if (mode == OpenMode::kAppend) {
+    const auto told = AppendEncoding(target, st);
+    if (!told) return nullptr;
+    encoding = *told;
+  }
   std::string newFolder;
   if (mode != OpenMode::kRead && S_ISREG(st.st_mode) && st.st_size == 0)
-    newFolder = FolderOf(*path);
+    newFolder = FolderOf(target);
   if (mode == OpenMode::kAppend && S_ISREG(st.st_mode)) {
-    auto file = std::make_unique<AppendFile>(fd.get(), encoding, newFolder, *path, created);
+    auto file = std::make_unique<AppendFile>(fd.get(), encoding, newFolder, target, created);
     fd.Release();
     return file;
   }
