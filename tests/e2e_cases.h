@@ -305,6 +305,7 @@ inline std::vector<Case> Cases() {
       real("caf\xE9", "STRING", "café<café>"),
       real("テキスト", "text/plain", "テキスト<テキスト>"),
       real("not text", "image/png", "<>"),
+      real("日本語", "TEXT", "日本語<日本語>"),  // TEXT in UTF-8
       // The dialog holds the guard till dismissed: a second start ends at once; no line shown.
       row("the real dialog", "[setting]\n", {"dialog"}, {}, {{"docs", "[STAMP] dialog\r\n"}}, "",
           desktop + "'\"$@\" & until w=$(xdotool search --onlyvisible --name 確認); do sleep 0.1; done; "
@@ -325,7 +326,17 @@ inline std::vector<Case> Cases() {
       clip(true, list, endless, copy, "old"),
       clip(false, endless, read, copy, "old"),
       clip(true, "exit 1", read, copy, "<memo>"),   // nothing copied
-      clip(false, "exit 1", read, copy, "<memo>"),  // no owner
+      clip(false, "exit 1", "exit 1", copy, "<memo>"),  // no owner
+      // An owner that does not answer TARGETS is asked for its text all the same.
+      clip(false, "exit 1", read, copy, "old<memo>",
+           "xclip -selection clipboard -o -t TARGETS\nxclip -selection clipboard -o -t UTF8_STRING\n"
+           "xclip -selection clipboard -i\n"),
+      // Type names and charsets in any letter case; the name asked for is the one offered.
+      clip(true, "printf 'text/plain;charset=iso-8859-1\\nTEXT/Plain; Charset=\"UTF-8\"\\n'", read, copy,
+           "old<memo>", "wl-paste --list-types\nwl-paste --no-newline --type TEXT/Plain; Charset=\"UTF-8\"\n"
+           "wl-copy --type text/plain;charset=utf-8\n"),
+      clip(false, "printf 'TARGETS\\nTEXT\\n'", "printf 'caf\\351'", copy, "café<memo>"),  // Latin-1
+      clip(false, list, "printf 'a\\0b'", copy, "old"),  // text that a NUL would cut
       clip(true, "echo image/png", read, copy, "<memo>"),
       clip(true, list, read, "[ \"$1\" = --clear ] && : >\"${0%/*}/../clip\"; exit 1", "old"),
       clip(false, list, read, "exit 0", "old"),
