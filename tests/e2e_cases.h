@@ -121,6 +121,8 @@ inline std::vector<Case> Cases() {
   const std::string pad(1000, 'x'), lone = "[setting]\nFileName={dir}/memo.txt\nShowDialog=0\nMemoFormat=<\xED\xB3\xBF\xED\xA0\x80|%MEMO%>" +
                            pad + "\xF0\x9F\x93\x9D\n";
   const std::string frozen = "chattr +a {dir}/memo.txt 2>/dev/null; ";  // cannot be cut back
+  const std::string erofs =
+      "ASAN_OPTIONS=detect_leaks=0 strace -f -qq -o /dev/null -e inject=fsync:error=EROFS ";
   auto row = [&](const std::string& what, const std::string& settings,  // rows of Linux alone
                  std::vector<std::string> args, std::vector<File> before, std::vector<File> after,
                  const std::string& shown, const std::string& prefix) {
@@ -225,9 +227,10 @@ inline std::vector<Case> Cases() {
       {.what = "the command line as Windows passes it: blanks kept but those after the name", .settings = exact,
        .args = {"  \"quoted  words\"  and\tmore  "}, .after = {{"memo.txt", "<\"quoted  words\"  and\tmore  >\r\n"}},
        .only = windows},
-      row("the documents folder follows user-dirs.dirs", "[setting]\n", {"one"}, {{"config/user-dirs.dirs",
-          "# a\nXDG_DOCUMENTS_DIR=\"$HOME/Papers\"\n"}, {"home/Papers/other", ""}}, {{"home/Papers/jotlog.txt",
-          "[STAMP] one\r\n"}}, kSaved, ""),
+      row("the documents folder follows user-dirs.dirs, its last line as the shell reads it", "[setting]\n", {"one"},
+          {{"config/user-dirs.dirs", "# a\nXDG_DOCUMENTS_DIR=\"$HOME/Old\"\nXDG_DOCUMENTS_DIR=\"$HOME/Papers\"\n"},
+           {"home/Old/other", ""}, {"home/Papers/other", ""}},
+          {{"home/Papers/jotlog.txt", "[STAMP] one\r\n"}, {"home/Old/jotlog.txt", "<absent>"}}, kSaved, ""),
       row("~/ is the home folder", "[setting]\nFileName=~/notes.txt\n", {"x"}, {}, {{"home/notes.txt",
           "[STAMP] x\r\n"}}, kSaved, ""),
       {.what = "%NAME% is the environment's", .settings = "[setting]\nFileName=%USERPROFILE%\\Documents\\jotlog.txt\n",
@@ -266,6 +269,20 @@ inline std::vector<Case> Cases() {
       unsaved("a named pipe without a reader", "{dir}/pipe", "mkfifo {dir}/pipe; ", "No such device or address", linux),
       unsaved("the clipboard without a display", "clipboard", "", "no desktop holds a clipboard here "
               "(neither WAYLAND_DISPLAY nor DISPLAY is set)", linux),
+      // A sync that fails on a regular file is a failure, whatever the error (injected).
+      unsaved("the memo file's sync fails with EROFS", "{dir}/memo.txt", erofs, "Read-only file system", linux),
+      row("the default settings' sync fails with EROFS", "", {"abc"}, {},
+          {{"bin/", "jotlog "}, {"docs", "<absent>"}},
+           Failed(kNotSaved, "{dir}/home/Documents/jotlog.txt", "Read-only file system"), erofs),
+      // Through a link that points nowhere, the target is made, and removed when not filled.
+      row("a first append through a link that points nowhere", exact, {"one"}, {{"to/", ""}},
+          {{"to/", "memo.txt "}, {"to/memo.txt", "<one>\r\n"}}, "", "ln -sfn to/memo.txt {dir}/memo.txt; "),
+      row("a failed first append through a link that points nowhere", exact, {"two"}, {{"to/", ""}},
+          {{"to/", ""}}, Failed(kNotSaved, "{dir}/memo.txt", "File too large"), "ln -sfn to/memo.txt {dir}/memo.txt; " + limit + "0 "),
+      // A memo file of root's that nobody may append to but not read: its signature cannot
+      // be read.
+      row("a memo file that cannot be read", exact, {"x"}, {{"memo.txt", utf16}},
+          {{"memo.txt", utf16}}, Failed(kNotSaved, "{dir}/memo.txt"), "chmod 622 {dir}/memo.txt; chmod o+x {dir}; " + nobody),
       row("a pipe whose reader never reads more than it holds", mostly, {std::string(100000, 'm')},
           {}, {{"pipe", "<pipe>"}}, Failed(kNotSaved, "{dir}/pipe"), pipe + "timeout 8 "),
       row("a pipe with a reader is written", mostly, {"read"}, {}, {{"pipe", "<pipe>"}},
@@ -306,6 +323,7 @@ inline std::vector<Case> Cases() {
       real("caf\xE9", "STRING", "café<café>"),
       real("テキスト", "text/plain", "テキスト<テキスト>"),
       real("not text", "image/png", "<>"),
+      real("日本語", "TEXT", "日本語<日本語>"),  // TEXT in UTF-8
       // While the first success box is open, later starts record their memos and show none:
       // the one box speaks for them all.
       row("the real dialog", "[setting]\n", {"dialog"}, {}, {{"docs", "[STAMP] dialog\r\n[STAMP] 1\r\n"
@@ -329,7 +347,17 @@ inline std::vector<Case> Cases() {
       clip(true, list, endless, copy, "old"),
       clip(false, endless, read, copy, "old"),
       clip(true, "exit 1", read, copy, "<memo>"),   // nothing copied
-      clip(false, "exit 1", read, copy, "<memo>"),  // no owner
+      clip(false, "exit 1", "exit 1", copy, "<memo>"),  // no owner
+      // An owner that does not answer TARGETS is asked for its text all the same.
+      clip(false, "exit 1", read, copy, "old<memo>",
+           "xclip -selection clipboard -o -t TARGETS\nxclip -selection clipboard -o -t UTF8_STRING\n"
+           "xclip -selection clipboard -i\n"),
+      // Type names and charsets in any letter case; the name asked for is the one offered.
+      clip(true, "printf 'text/plain;charset=iso-8859-1\\nTEXT/Plain; Charset=\"UTF-8\"\\n'", read, copy,
+           "old<memo>", "wl-paste --list-types\nwl-paste --no-newline --type TEXT/Plain; Charset=\"UTF-8\"\n"
+           "wl-copy --type text/plain;charset=utf-8\n"),
+      clip(false, "printf 'TARGETS\\nTEXT\\n'", "printf 'caf\\351'", copy, "café<memo>"),  // Latin-1
+      clip(false, list, "printf 'a\\0b'", copy, "old"),  // text that a NUL would cut
       clip(true, "echo image/png", read, copy, "<memo>"),
       clip(true, list, read, "[ \"$1\" = --clear ] && : >\"${0%/*}/../clip\"; exit 1", "old"),
       clip(false, list, read, "exit 0", "old"),

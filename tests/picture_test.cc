@@ -1,7 +1,11 @@
 #include "text/picture.h"
 
 #include <gtest/gtest.h>
+#include <locale.h>
 #include <stdlib.h>
+
+#include <string>
+#include <tuple>
 
 #ifndef _WIN32
 #include "platform/posix/platform_posix.h"
@@ -50,6 +54,38 @@ TEST(Picture, TakesTheNamesOfTheUsersLocale) {
   }
   ::unsetenv("LC_ALL");
   EXPECT_EQ(text, u"日曜日 日 1月 1月 西暦 午前|土曜日 土 12月 12月 西暦 午後|");
+}
+
+// The era beside a Gregorian year is the Gregorian one, where a locale's own eras count
+// otherwise; a month named without a day's number is in the nominative case. These need
+// locales that tools/test.sh makes; any missing here is named in the skip.
+TEST(Picture, NamesTheEraOfTheYearAndTheMonthAsWindowsDoes) {
+  const std::tuple<const char*, std::u16string_view, std::u16string_view> cases[] = {
+      {"zh_TW.UTF-8", u"gg yyyy", u"西元 2026"},
+      {"th_TH.UTF-8", u"gg yyyy", u"ค.ศ. 2026"},
+      {"lo_LA.UTF-8", u"gg yyyy", u"A.D. 2026"},
+      {"ko_KR.UTF-8", u"gg yyyy", u"서기 2026"},
+      {"ru_RU.UTF-8", u"MMMM yyyy", u"Декабрь 2026"},
+      {"ru_RU.UTF-8", u"d MMMM", u"26 декабря"},
+      {"pl_PL.UTF-8", u"MMMM 'd' dddd", u"grudzień d sobota"},
+      {"pl_PL.UTF-8", u"dd MMMM", u"26 grudnia"},
+  };
+  std::string missing;
+  for (const auto& [locale, picture, expected] : cases) {
+    const locale_t there = ::newlocale(LC_ALL_MASK, locale, static_cast<locale_t>(0));
+    if (there == static_cast<locale_t>(0)) {
+      missing += std::string(" ") + locale;
+      continue;
+    }
+    ::freelocale(there);
+    ::setenv("LC_ALL", locale, 1);
+    PosixPlatform platform;
+    char16_t date[127] = {};
+    platform.FormatDate(SystemTime{2026, 12, 6, 26, 21}, std::u16string(picture), date, 127);
+    ::unsetenv("LC_ALL");
+    EXPECT_EQ(std::u16string(date), expected) << locale;
+  }
+  if (!missing.empty()) GTEST_SKIP() << "locales missing:" << missing;
 }
 #endif
 

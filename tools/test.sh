@@ -48,11 +48,15 @@ if [ ${#need[@]} -gt 0 ]; then install "${need[@]}"; fi
 # The sanitizer and libFuzzer runtimes come with the compiler's own compiler-rt package.
 runtime="$(clang++ -print-resource-dir)/lib/linux/libclang_rt.fuzzer-$(uname -m).a"
 [ -f "$runtime" ] || install "libclang-rt-$(clang++ -dumpversion | cut -d. -f1)-dev"
-if ! locale -a | grep -qix 'ja_JP\.utf-\?8'; then
-  sed -i 's/^# *\(ja_JP\.UTF-8 UTF-8\)$/\1/' /etc/locale.gen
-  grep -qx 'ja_JP\.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' >>/etc/locale.gen
-  locale-gen
-fi
+# The locales whose names, eras and month forms the picture tests check.
+missing=
+for name in ja_JP zh_TW th_TH lo_LA ko_KR ru_RU pl_PL; do
+  locale -a | grep -qix "$name\.utf-\?8" && continue
+  sed -i "s/^# *\($name\.UTF-8 UTF-8\)\$/\1/" /etc/locale.gen
+  grep -qx "$name\.UTF-8 UTF-8" /etc/locale.gen || echo "$name.UTF-8 UTF-8" >>/etc/locale.gen
+  missing=1
+done
+[ -z "$missing" ] || locale-gen
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DJOTLOG_WERROR=ON
 cmake --build build -j2

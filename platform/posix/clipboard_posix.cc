@@ -1,15 +1,19 @@
 // The desktop clipboard on POSIX hosts, through its helper programs: wl-paste and wl-copy
 // on Wayland, xclip on X11. A program that ends at once cannot serve its own clipboard
 // text, so the helpers hold what is copied.
+#include <algorithm>
+#include <cerrno>
 #include <iterator>
 #include <new>
+#include <optional>
+#include <string>
 #include <string_view>
 #include <utility>
 
 #include "platform/posix/helper_posix.h"
 #include "platform/posix/platform_posix.h"
-#include "text/utf.h"
 #include "platform/posix/util_posix.h"
+#include "text/utf.h"
 
 namespace jotlog {
 
@@ -30,30 +34,95 @@ class PosixTransferBuffer : public TransferBuffer {
   size_t size_;
 };
 
-// The text types, best first, and whether each is Latin-1 (else UTF-8, its bytes kept).
-constexpr std::pair<std::string_view, bool> kTextTypes[] = {
-    {"UTF8_STRING", false}, {"text/plain;charset=utf-8", false},
-    {"text/plain", false},  {"STRING", true},
-    {"TEXT", true},
+// How a text type's bytes are read: as UTF-8 (any bytes that are not kept as they are),
+// as Latin-1, or as UTF-8 when they are valid UTF-8 and else as Latin-1 (TEXT, which owners
+// answer in either).
+enum class Charset { kUtf8, kLatin1, kUtf8OrLatin1 };
+
+struct TextType {
+  int rank;  // lower is better
+  Charset charset;
 };
 
-// The best text type among `types`, one a line; null when none is text.
-const std::pair<std::string_view, bool>* BestTextType(std::string_view types) {
-  const std::pair<std::string_view, bool>* best = std::end(kTextTypes);
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [&](char x, char y) { return lower(x) == lower(y); });
+}
+
+std::string_view Trimmed(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'))
+    text.remove_suffix(1);
+  return text;
+}
+
+// What `type` is as text, best first: UTF8_STRING; text/plain with charset UTF-8, then
+// without a charset (both UTF-8); STRING (Latin-1); TEXT. X11's type names are atoms,
+// which count letter case; a MIME type's name, its parameters' names and the charset do
+// not, and a charset may be quoted. Nothing for any other type or charset.
+std::optional<TextType> TextTypeOf(std::string_view type) {
+  if (type == "UTF8_STRING") return TextType{0, Charset::kUtf8};
+  if (type == "STRING") return TextType{3, Charset::kLatin1};
+  if (type == "TEXT") return TextType{4, Charset::kUtf8OrLatin1};
+  const size_t semicolon = type.find(';');
+  if (!EqualsIgnoringCase(Trimmed(type.substr(0, semicolon)), "text/plain")) return std::nullopt;
+  std::optional<std::string_view> charset;
+  for (std::string_view rest = type.substr(std::min(semicolon, type.size())); !rest.empty();) {
+    rest.remove_prefix(1);  // the ';'
+    const std::string_view parameter = rest.substr(0, rest.find(';'));
+    rest.remove_prefix(parameter.size());
+    const size_t equals = parameter.find('=');
+    if (equals == std::string_view::npos ||
+        !EqualsIgnoringCase(Trimmed(parameter.substr(0, equals)), "charset")) {
+      continue;
+    }
+    std::string_view value = Trimmed(parameter.substr(equals + 1));
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+      value = value.substr(1, value.size() - 2);
+    charset = value;
+  }
+  if (!charset) return TextType{2, Charset::kUtf8};
+  if (EqualsIgnoringCase(*charset, "utf-8")) return TextType{1, Charset::kUtf8};
+  return std::nullopt;
+}
+
+// The best text type among `types`, one a line, as offered; nothing when none is text.
+std::optional<std::pair<std::string, Charset>> BestTextType(std::string_view types) {
+  std::optional<std::pair<std::string, Charset>> best;
+  int bestRank = 0;
   while (!types.empty()) {
     const size_t end = types.find('\n');
-    for (auto* type = std::begin(kTextTypes); type < best; ++type) {
-      if (types.substr(0, end) == type->first) best = type;
+    const std::string_view line = types.substr(0, end);
+    if (const auto text = TextTypeOf(line); text && (!best || text->rank < bestRank)) {
+      best.emplace(std::string(line), text->charset);
+      bestRank = text->rank;
     }
     if (end == std::string_view::npos) break;
     types.remove_prefix(end + 1);
   }
-  return best == std::end(kTextTypes) ? nullptr : best;
+  return best;
 }
 
 std::u16string DecodeLatin1(std::string_view bytes) {
   std::u16string text(bytes.size(), u'\0');
   for (size_t i = 0; i < bytes.size(); ++i) text[i] = static_cast<unsigned char>(bytes[i]);
+  return text;
+}
+
+// The text of `bytes` read as `charset`. Bytes that are not UTF-8 decode to lone
+// surrogates, which valid UTF-8 never gives.
+std::u16string DecodeText(std::string_view bytes, Charset charset) {
+  if (charset == Charset::kLatin1) return DecodeLatin1(bytes);
+  std::u16string text = DecodeUtf8(bytes);
+  if (charset == Charset::kUtf8) return text;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (IsSurrogatePair(text, i)) {
+      ++i;
+    } else if (text[i] >= 0xD800 && text[i] <= 0xDFFF) {
+      return DecodeLatin1(bytes);
+    }
+  }
   return text;
 }
 
@@ -108,8 +177,8 @@ const char16_t* PosixPlatform::GetClipboardData() {
   clipboardUnreadable_ = false;
   if (!clipboardOpen_ || clipboardLost_) return nullptr;
   // First the types on offer: an owner answers a request for any of them, text or not.
-  // The helpers end with 1 when nothing is offered at all; any other failure leaves
-  // text, if there is any, unread.
+  // The helpers end with 1 when a type is not to be had; any other failure leaves text,
+  // if there is any, unread.
   HelperRun run;
   run.captureOutput = true;
   run.outputLimit = kClipboardTextLimit;
@@ -117,24 +186,40 @@ const char16_t* PosixPlatform::GetClipboardData() {
       wayland_ ? RunClipboardHelper({paste_, "--list-types"}, run, clipboardLost_)
                : RunClipboardHelper({paste_, "-selection", "clipboard", "-o", "-t", "TARGETS"}, run,
                                     clipboardLost_);
-  if (types.exitCode == 1) return nullptr;
-  const auto* type = types.exitCode == 0 ? BestTextType(types.output) : nullptr;
-  if (type == nullptr) {
-    clipboardUnreadable_ = types.exitCode != 0;
+  std::optional<std::pair<std::string, Charset>> type;
+  // On X11 the owner itself answers TARGETS, and one that does not (or no owner, which
+  // looks the same to xclip) is asked for text directly: it holds none only when it
+  // refuses that too. xclip falls back to STRING where UTF8_STRING is refused, so the
+  // answer is read as TEXT is.
+  const bool asked = !wayland_ && types.exitCode == 1;
+  if (types.exitCode == 0) {
+    type = BestTextType(types.output);
+    if (!type) return nullptr;  // none of the types on offer is text
+  } else if (asked) {
+    type.emplace("UTF8_STRING", Charset::kUtf8OrLatin1);
+  } else {
+    clipboardUnreadable_ = types.exitCode != 1;  // Wayland: 1 when nothing is copied
     if (clipboardUnreadable_) ClipboardFailed(HelperFailure(paste_, types));
     return nullptr;
   }
-  const std::string name(type->first);
   const HelperResult pasted =
-      wayland_ ? RunClipboardHelper({paste_, "--no-newline", "--type", name}, run, clipboardLost_)
-               : RunClipboardHelper({paste_, "-selection", "clipboard", "-o", "-t", name}, run,
-                                    clipboardLost_);
+      wayland_
+          ? RunClipboardHelper({paste_, "--no-newline", "--type", type->first}, run, clipboardLost_)
+          : RunClipboardHelper({paste_, "-selection", "clipboard", "-o", "-t", type->first}, run,
+                               clipboardLost_);
+  if (asked && pasted.exitCode == 1) return nullptr;  // no text in any type
   if (pasted.exitCode != 0) {
     clipboardUnreadable_ = true;
     ClipboardFailed(HelperFailure(paste_, pasted));
     return nullptr;
   }
-  clipboardText_ = type->second ? DecodeLatin1(pasted.output) : DecodeUtf8(pasted.output);
+  // Text holding a NUL would be cut there: it cannot be carried whole.
+  if (pasted.output.find('\0') != std::string::npos) {
+    clipboardUnreadable_ = true;
+    ClipboardFailed("the clipboard's text holds a NUL character and cannot be carried whole");
+    return nullptr;
+  }
+  clipboardText_ = DecodeText(pasted.output, type->second);
   return clipboardText_.c_str();
 }
 

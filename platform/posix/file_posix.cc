@@ -3,6 +3,7 @@
 // the file in one write and is committed to stable storage, or leaves the file as it was.
 // A new file appears under its name whole, or not at all.
 #include <fcntl.h>
+#include <limits.h>
 #include <linux/falloc.h>
 #include <poll.h>
 #include <stdio.h>
@@ -18,8 +19,8 @@
 #include <thread>
 
 #include "platform/posix/platform_posix.h"
-#include "text/text_file.h"
 #include "platform/posix/util_posix.h"
+#include "text/text_file.h"
 
 namespace jotlog {
 
@@ -56,10 +57,15 @@ std::string FolderOf(const std::string& path) {
   return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// Commits a file's data. Pipes, terminals and other devices cannot be synced; that alone
-// is no failure.
+// Commits a file's data. Whether a file can be synced is decided by its type: a regular
+// file, a folder or a block device is, and any error then is a failure (a file system
+// that turned read-only under the write has lost it); pipes, terminals and other
+// character devices hold nothing to commit.
 bool CommitData(int fd) {
-  return ::fsync(fd) == 0 || errno == EINVAL || errno == ENOTSUP || errno == EROFS;
+  struct stat st;
+  if (::fstat(fd, &st) != 0) return false;
+  if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode) && !S_ISBLK(st.st_mode)) return true;
+  return ::fsync(fd) == 0;
 }
 
 // Commits the entries of `folder`, where the file open as `fileFd` was created. A folder
@@ -137,14 +143,14 @@ class AppendFile : public PosixTextFile {
       ok = CommitData(fd_.get()) && (newFolder_.empty() || CommitFolder(newFolder_, fd_.get()));
       if (!ok) Restore();
     }
-    if (!ok) RemoveIfCreated();
     if (!ok) {
-      const KeepErrno keep;
+      KeepErrno keep;
+      RemoveIfCreated();
       fd_.Close();
     } else {
       ok = fd_.Close();  // releases the lock
     }
-    deferred_.reset();       // a termination asked for meanwhile takes effect here
+    deferred_.reset();  // a termination asked for meanwhile takes effect here
     return ok;
   }
 
@@ -155,6 +161,7 @@ class AppendFile : public PosixTextFile {
       const ssize_t n = ::write(fd_.get(), bytes.data(), bytes.size());
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) {
+        if (n == 0) errno = EIO;
         Restore();
         return false;
       }
@@ -283,9 +290,17 @@ class NewFile : public PosixTextFile {
   bool Close() override {
     if (fd_.get() < 0) return false;
     bool ok = Flush() && CommitData(fd_.get()) && Link();
-    Discard();
+    {
+      KeepErrno keep;
+      Discard();
+    }
     ok = ok && CommitFolder(newFolder_, fd_.get());
-    ok = fd_.Close() && ok;
+    if (!ok) {
+      KeepErrno keep;
+      fd_.Close();
+    } else {
+      ok = fd_.Close();
+    }
     deferred_.reset();
     return ok;
   }
@@ -320,6 +335,7 @@ class NewFile : public PosixTextFile {
     Fd fd(::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666));
     if (fd.get() < 0) return false;
     if (WriteAll(fd.get(), contents_) && CommitData(fd.get()) && fd.Close()) return true;
+    KeepErrno keep;
     ::unlink(path_.c_str());
     return false;
   }
@@ -354,18 +370,27 @@ std::unique_ptr<TextFile> CreateNew(const std::string& path) {
   return std::make_unique<NewFile>(std::move(deferred), fd, path, temporary);
 }
 
-// The encoding to append in: that of a UTF-16 memo file, else UTF-8.
-Encoding AppendEncoding(const std::string& path, const struct stat& written) {
+// The encoding to append in: that of a UTF-16 memo file, else UTF-8. Nothing when the
+// file is long enough to hold a signature that cannot be read (the user may write it but
+// not read it, say): an entry in the wrong encoding would spoil it.
+std::optional<Encoding> AppendEncoding(const std::string& path, const struct stat& written) {
   if (!S_ISREG(written.st_mode) || written.st_size < 2) return Encoding::kUtf8;
   Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-  if (fd.get() < 0) return Encoding::kUtf8;
+  if (fd.get() < 0) return std::nullopt;
   struct stat read;
-  char start[2];
-  if (::fstat(fd.get(), &read) == 0 && read.st_ino == written.st_ino &&
-      read.st_dev == written.st_dev && ::pread(fd.get(), start, 2, 0) == 2) {
-    return Signature(std::string_view(start, 2)).first;
+  if (::fstat(fd.get(), &read) != 0) return std::nullopt;
+  if (read.st_ino != written.st_ino || read.st_dev != written.st_dev) {
+    errno = EAGAIN;  // the name was given to another file meanwhile
+    return std::nullopt;
   }
-  return Encoding::kUtf8;
+  char start[2];
+  ssize_t n;
+  do {
+    n = ::pread(fd.get(), start, 2, 0);
+  } while (n < 0 && errno == EINTR);
+  if (n < 0) return std::nullopt;
+  if (n < 2) return Encoding::kUtf8;  // cut short meanwhile: too short for a signature
+  return Signature(std::string_view(start, 2)).first;
 }
 
 }  // namespace
@@ -392,20 +417,43 @@ std::unique_ptr<TextFile> PosixPlatform::OpenTextFile(const std::u16string& name
       break;
   }
   // An append creates the file only where nothing is, so that it knows the file is its
-  // own to remove again when the append fails.
+  // own to remove again when the append fails. Through a link that points nowhere, that
+  // is the link's target, made where nothing is as a name of its own.
+  std::string target = *path;
   bool created = false;
-  int opened;
-  do {
-    if (mode == OpenMode::kAppend) {
-      opened = ::open(path->c_str(), flags | O_EXCL, 0666);
-      created = opened >= 0;
-      if (opened < 0 && errno == EEXIST) opened = ::open(path->c_str(), flags & ~O_CREAT);
-      // A link that points nowhere: its target is created as before.
-      if (opened < 0 && errno == ENOENT) opened = ::open(path->c_str(), flags, 0666);
-    } else {
-      opened = ::open(path->c_str(), flags, 0666);
+  int opened = -1;
+  if (mode != OpenMode::kAppend) {
+    do {
+      opened = ::open(target.c_str(), flags, 0666);
+    } while (opened < 0 && errno == EINTR);
+  }
+  for (int links = 0; mode == OpenMode::kAppend;) {
+    opened = ::open(target.c_str(), flags | O_EXCL, 0666);
+    if (opened >= 0) {
+      created = true;
+      break;
     }
-  } while (opened < 0 && errno == EINTR);
+    if (errno == EINTR) continue;
+    if (errno != EEXIST) break;
+    do {
+      opened = ::open(target.c_str(), flags & ~O_CREAT);
+    } while (opened < 0 && errno == EINTR);
+    if (opened >= 0 || errno != ENOENT) break;
+    // Something is there, and yet nothing: a link whose target is missing (or a file
+    // removed meanwhile, which the next turn finds gone).
+    if (++links > 40) {
+      errno = ELOOP;
+      break;
+    }
+    std::string to(PATH_MAX, '\0');
+    const ssize_t n = ::readlink(target.c_str(), to.data(), to.size());
+    if (n < 0) {
+      if (errno == EINVAL || errno == ENOENT) continue;
+      break;
+    }
+    to.resize(static_cast<size_t>(n));
+    target = to.starts_with('/') ? to : FolderOf(target) + "/" + to;
+  }
   Fd fd(opened);
   struct stat st;
   if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) return nullptr;
@@ -415,13 +463,21 @@ std::unique_ptr<TextFile> PosixPlatform::OpenTextFile(const std::u16string& name
   }
   // Only a regular file is read: a pipe or a device could keep the run waiting. Anything
   // else stays non-blocking: its writes wait a bounded time.
-  if (mode == OpenMode::kRead && !S_ISREG(st.st_mode)) return nullptr;
-  const Encoding encoding = mode == OpenMode::kAppend ? AppendEncoding(*path, st) : Encoding::kUtf8;
+  if (mode == OpenMode::kRead && !S_ISREG(st.st_mode)) {
+    errno = EINVAL;
+    return nullptr;
+  }
+  Encoding encoding = Encoding::kUtf8;
+  if (mode == OpenMode::kAppend) {
+    const auto told = AppendEncoding(target, st);
+    if (!told) return nullptr;
+    encoding = *told;
+  }
   std::string newFolder;
   if (mode != OpenMode::kRead && S_ISREG(st.st_mode) && st.st_size == 0)
-    newFolder = FolderOf(*path);
+    newFolder = FolderOf(target);
   if (mode == OpenMode::kAppend && S_ISREG(st.st_mode)) {
-    auto file = std::make_unique<AppendFile>(fd.get(), encoding, newFolder, *path, created,
+    auto file = std::make_unique<AppendFile>(fd.get(), encoding, newFolder, target, created,
                                              failure_);
     fd.Release();
     return file;

@@ -4,7 +4,10 @@
 #include <locale.h>
 #include <time.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <cwchar>
+#include <string_view>
 
 #include "platform/posix/platform_posix.h"
 #include "platform/posix/util_posix.h"
@@ -28,32 +31,108 @@ SystemTime PosixPlatform::GetLocalTime() {
   return t;
 }
 
-const LocaleNames& PosixPlatform::Names() {
-  if (names_) return *names_;
+namespace {
+
+std::u16string FromWide(std::wstring_view wide) {
+  std::u16string text;
+  for (const wchar_t c : wide) {
+    char32_t cp = static_cast<char32_t>(c);
+    if (cp >= 0x10000 && cp <= 0x10FFFF) {
+      cp -= 0x10000;
+      text.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      text.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else if (cp < 0x10000) {
+      text.push_back(static_cast<char16_t>(cp));
+    }
+  }
+  return text;
+}
+
+// The name of the era that counts the years as the Gregorian calendar does (from 1 AD),
+// among the C library's eras of the locale in use, which it gives one after another, each
+// "direction:offset:start:end:name:format". Empty when there is none such (the eras of
+// Taiwan and the Buddhist era count otherwise).
+std::u16string GregorianEraName(const char* eras) {
+  for (int entry = 0; entry < 256 && *eras != '\0'; ++entry, eras += std::strlen(eras) + 1) {
+    std::string_view fields[5];
+    std::string_view rest = eras;
+    for (std::string_view& field : fields) {
+      const size_t colon = rest.find(':');
+      field = rest.substr(0, colon);
+      rest.remove_prefix(colon == std::string_view::npos ? rest.size() : colon + 1);
+    }
+    const std::string start(fields[2].substr(0, fields[2].find('/')));
+    char* end = nullptr;
+    const long startYear = std::strtol(start.c_str(), &end, 10);
+    if (fields[0] != "+" || start.empty() || *end != '\0' ||
+        std::string(fields[1]) != std::to_string(startYear) || fields[4].empty()) {
+      continue;
+    }
+    const std::string name(fields[4]);
+    std::mbstate_t state{};
+    const char* from = name.c_str();
+    wchar_t wide[64];
+    const size_t n = std::mbsrtowcs(wide, &from, 64, &state);
+    if (n != static_cast<size_t>(-1) && from == nullptr) return FromWide({wide, n});
+  }
+  return {};
+}
+
+// The locale's own words for the Gregorian era where its eras in the C library count
+// otherwise (or it has none), as Windows names them; empty elsewhere.
+std::u16string GregorianEraWords(std::string_view locale) {
+  const std::string_view language = locale.substr(0, locale.find_first_of("_.@"));
+  const size_t underscore = locale.find('_');
+  const std::string_view territory =
+      underscore == std::string_view::npos
+          ? std::string_view()
+          : locale.substr(underscore + 1, locale.find_first_of(".@", underscore) - underscore - 1);
+  if (territory == "TW") return u"西元";
+  if (language == "ko") return u"서기";
+  if (language == "th") return u"ค.ศ.";
+  return {};
+}
+
+// Whether a date picture shows the day's number (d or dd outside quotes), after which
+// some languages name the month in the genitive case.
+bool ShowsDayNumber(std::u16string_view picture) {
+  bool quoted = false;
+  for (size_t i = 0; i < picture.size();) {
+    if (picture[i] == u'\'') {
+      quoted = !quoted;
+      ++i;
+      continue;
+    }
+    size_t run = 1;
+    while (i + run < picture.size() && picture[i + run] == picture[i]) ++run;
+    if (!quoted && picture[i] == u'd' && run <= 2) return true;
+    i += run;
+  }
+  return false;
+}
+
+}  // namespace
+
+const LocaleNames& PosixPlatform::Names(bool dayShown) {
+  if (!names_) LoadNames();
+  return dayShown ? *names_ : *namesWithoutDay_;
+}
+
+void PosixPlatform::LoadNames() {
   names_ = LocaleNames::English();
+  namesWithoutDay_ = names_;
   // The LC_TIME locale, with its own character set for decoding the names.
   const char* chosen = LocaleName("LC_TIME");
-  if (chosen == nullptr) return *names_;
+  if (chosen == nullptr) return;
   locale_t locale = ::newlocale(LC_ALL_MASK, chosen, static_cast<locale_t>(0));
-  if (locale == static_cast<locale_t>(0)) return *names_;
+  if (locale == static_cast<locale_t>(0)) return;
   locale_t previous = ::uselocale(locale);
 
   struct tm tm = {};
   auto Text = [&tm](const wchar_t* format) {
     wchar_t wide[128];
-    size_t n = std::wcsftime(wide, sizeof wide / sizeof wide[0], format, &tm);
-    std::u16string text;
-    for (size_t i = 0; i < n; ++i) {
-      char32_t cp = static_cast<char32_t>(wide[i]);
-      if (cp >= 0x10000 && cp <= 0x10FFFF) {
-        cp -= 0x10000;
-        text.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-        text.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-      } else if (cp < 0x10000) {
-        text.push_back(static_cast<char16_t>(cp));
-      }
-    }
-    return text;
+    const size_t n = std::wcsftime(wide, sizeof wide / sizeof wide[0], format, &tm);
+    return FromWide({wide, n});
   };
   LocaleNames& names = *names_;
   for (int day = 0; day < 7; ++day) {
@@ -74,32 +153,41 @@ const LocaleNames& PosixPlatform::Names() {
   names.am = Text(L"%p");
   tm.tm_hour = 21;
   names.pm = Text(L"%p");
-  // The era of the years counted from 1 AD, as Windows gives it: a locale with eras of
-  // its own names it (Japanese: 西暦); any other keeps the English name.
-  if (*::nl_langinfo_l(ERA, locale) != '\0') {
+  // The era of the years that pictures show, those counted from 1 AD, as Windows names it:
+  // by the locale's era for them (Japanese: 西暦), else by its own words for them, else
+  // in English.
+  if (std::u16string era = GregorianEraName(::nl_langinfo_l(ERA, locale)); !era.empty()) {
+    names.era = era;
+  } else if (era = GregorianEraWords(chosen); !era.empty()) {
+    names.era = era;
+  }
+  // A month named without a day's number is in the nominative case, where the locale
+  // tells it from the genitive (Russian, Polish).
+  namesWithoutDay_ = names;
+  for (int month = 0; month < 12; ++month) {
     tm = {};
-    tm.tm_year = 1 - 1900;
-    tm.tm_mday = 1;
-    if (std::u16string era = Text(L"%EC"); !era.empty()) names.era = era;
+    tm.tm_mon = month;
+    if (std::u16string alone = Text(L"%OB"); !alone.empty())
+      namesWithoutDay_->months[month] = alone;
   }
 
   ::uselocale(previous);
   ::freelocale(locale);
-  return *names_;
 }
 
 int PosixPlatform::FormatDate(const SystemTime& time, const std::u16string& picture,
                               char16_t* buffer, int size) {
+  const bool dayShown = ShowsDayNumber(picture);
   return FormatPicture(
-      PictureKind::kDate, time, picture, [this]() -> const LocaleNames& { return Names(); }, buffer,
-      size);
+      PictureKind::kDate, time, picture,
+      [this, dayShown]() -> const LocaleNames& { return Names(dayShown); }, buffer, size);
 }
 
 int PosixPlatform::FormatTime(const SystemTime& time, const std::u16string& picture,
                               char16_t* buffer, int size) {
   return FormatPicture(
-      PictureKind::kTime, time, picture, [this]() -> const LocaleNames& { return Names(); }, buffer,
-      size);
+      PictureKind::kTime, time, picture, [this]() -> const LocaleNames& { return Names(true); },
+      buffer, size);
 }
 
 }  // namespace jotlog

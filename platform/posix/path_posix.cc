@@ -57,20 +57,22 @@ std::optional<std::string> XdgDocumentsDirectory(const std::string& home) {
   // A named pipe or other special file in its place is passed over, never waited on.
   const auto dirs = ReadRegularFile(config + "/user-dirs.dirs", 1 << 20);
   if (!dirs) return std::nullopt;
+  // The shell that reads the file (as the desktop's xdg-user-dir does) keeps the last
+  // value the name is given.
   const std::string_view prefix = "XDG_DOCUMENTS_DIR=";
+  std::optional<std::string_view> value;
   for (std::string_view rest = *dirs; !rest.empty();) {
     const size_t end = rest.find('\n');
-    std::string_view line = rest.substr(0, end);
+    const std::string_view line = rest.substr(0, end);
     rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
-    if (line.substr(0, prefix.size()) != prefix) continue;
-    std::string_view value = line.substr(prefix.size());
-    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
-      value = value.substr(1, value.size() - 2);
-    }
-    if (value.substr(0, 5) == "$HOME") return home + std::string(value.substr(5));
-    if (!value.empty() && value.front() == '/') return std::string(value);
-    return std::nullopt;
+    if (line.substr(0, prefix.size()) == prefix) value = line.substr(prefix.size());
   }
+  if (!value) return std::nullopt;
+  if (value->size() >= 2 && value->front() == '"' && value->back() == '"') {
+    *value = value->substr(1, value->size() - 2);
+  }
+  if (value->substr(0, 5) == "$HOME") return home + std::string(value->substr(5));
+  if (!value->empty() && value->front() == '/') return std::string(*value);
   return std::nullopt;
 }
 

@@ -6,8 +6,8 @@
 #include <optional>
 #include <string>
 
-#include "text/picture.h"
 #include "platform/platform.h"
+#include "text/picture.h"
 
 namespace jotlog {
 
@@ -45,7 +45,10 @@ class PosixPlatform : public Platform {
   // Hands `text` to the clipboard helper; true when it took it.
   bool CopyToClipboard(const std::string& text);
 
-  const LocaleNames& Names();
+  // The names of the user's LC_TIME locale, loaded once: months as they stand after a
+  // day's number (`dayShown`) or alone.
+  const LocaleNames& Names(bool dayShown);
+  void LoadNames();
 
   // Why the clipboard last failed, when errno cannot say.
   void ClipboardFailed(std::string reason) { failure_ = std::move(reason); }
@@ -53,7 +56,7 @@ class PosixPlatform : public Platform {
   // The lock file held for each named mutex taken.
   std::map<std::u16string, int> mutexes_;
   std::string failure_;
-  std::optional<LocaleNames> names_;
+  std::optional<LocaleNames> names_, namesWithoutDay_;
 
   // The open clipboard: the helpers that serve it (Wayland's wl-paste and wl-copy, or
   // X11's xclip), the text last read from it and whether the last read found text it
