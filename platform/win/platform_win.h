@@ -9,6 +9,7 @@
 #endif
 #include <windows.h>
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -36,6 +37,13 @@ class WinHandle {
 
  private:
   HANDLE handle_;
+};
+
+// The thread that makes the clipboard calls (clipboard_win.cc), and its end.
+class ClipboardThread;
+enum class ClipboardCall;
+struct ClipboardThreadEnd {
+  void operator()(ClipboardThread* thread) const;
 };
 
 class WinPlatform : public Platform {
@@ -67,15 +75,14 @@ class WinPlatform : public Platform {
   bool SetClipboardData(std::unique_ptr<TransferBuffer>& buffer) override;
 
  private:
-  // The hidden window that owns the clipboard while it is open; null when none can be
-  // made, and then the clipboard is opened without an owner.
-  HWND ClipboardOwner();
+  // Makes `call` on the clipboard's thread, started when first needed. False when the
+  // thread cannot be had or the call was given up, which gives up the clipboard for good.
+  bool Clipboard(ClipboardCall call);
 
   HINSTANCE instance_;
   WinHandle mutex_;
-  HWND owner_ = nullptr;
-  ATOM ownerClass_ = 0;
-  bool ownerTried_ = false;
+  std::unique_ptr<ClipboardThread, ClipboardThreadEnd> clipboardThread_;
+  bool clipboardGivenUp_ = false;
   bool clipboardOpen_ = false;
   std::u16string clipboardText_;
   bool clipboardUnreadable_ = false;
