@@ -121,6 +121,41 @@ TEST(WinFiles, AppendsNeverMixOrWaitLongAndNewFilesNeverReplaceAnother) {
   fs::remove_all(folder);
 }
 
+TEST(WinFiles, AnAppendGivenUpTakesBackOnlyWhatItWroteAndItsOwnNewFile) {
+  const fs::path folder =
+      fs::temp_directory_path() / ("jotlog-undo-" + std::to_string(::GetCurrentProcessId()));
+  const fs::path memo = folder / "memo.txt";
+  WinPlatform platform{::GetModuleHandleW(nullptr)};
+  auto Open = [&](DWORD share) {
+    return ::CreateFileW(memo.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  };
+  // What another program does while a run appends to a memo file the run created, which
+  // is then given up unclosed (as when memory runs out): nothing; move it away and put
+  // its own file there; read it without letting it be deleted. Only the run's file goes.
+  enum Other { kNothing, kReplace, kRead };
+  for (const Other other : {kNothing, kReplace, kRead}) {
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    auto file = platform.OpenTextFile(Utf16(memo.wstring()), OpenMode::kAppend);
+    ASSERT_NE(file, nullptr);
+    EXPECT_TRUE(file->Write(u"entry"));
+    EXPECT_TRUE(file->Flush());
+    WinHandle reader;
+    if (other == kReplace && ::MoveFileW(memo.c_str(), (folder / "moved").c_str())) {
+      std::ofstream(memo) << "theirs";
+    }
+    if (other == kRead) reader.Reset(Open(FILE_SHARE_READ | FILE_SHARE_WRITE));
+    file.reset();
+    reader.Reset();
+    std::string kept = "<absent>";
+    if (fs::exists(memo)) std::ifstream(memo) >> kept;
+    EXPECT_EQ(kept, fs::exists(folder / "moved") ? "theirs" : "<absent>") << other;
+    EXPECT_FALSE(fs::exists(folder / "moved") && fs::file_size(folder / "moved") == 0) << other;
+  }
+  fs::remove_all(folder);
+}
+
 // Another program's hold on the clipboard, from a window of its own, for `ms` ms: open
 // all along, or owning text that it renders on request (which it ignores) or that it never
 // answers for, as a hung program.

@@ -28,6 +28,12 @@ class WinHandle {
 
   HANDLE get() const { return handle_; }
   bool valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
+  // Gives up the handle held, unclosed.
+  HANDLE Release() {
+    const HANDLE handle = handle_;
+    handle_ = INVALID_HANDLE_VALUE;
+    return handle;
+  }
   // Closes the handle held; true when there was none or it closed cleanly.
   bool Reset(HANDLE handle = INVALID_HANDLE_VALUE) {
     const bool closed = !valid() || ::CloseHandle(handle_);
