@@ -45,6 +45,9 @@ TEST(LongPathForm, GivesAbsoluteNamesPastTheLimitInTheFormWithoutOne) {
       {L"A:\\..\\..\\" + abc, L"\\\\?\\A:\\" + abc},
       {L"z:/" + a + L"//./x/../" + abc + L"/", L"\\\\?\\z:\\" + a + L"\\" + abc + L"\\"},
       {L"\\\\srv\\share\\..\\" + abc, L"\\\\?\\UNC\\srv\\share\\" + abc},
+      // trailing dots and blanks dropped from every part, as from a short name
+      {L"Z:\\" + a + L". \\ . \\...\\" + abc + L"\\memo.txt. ",
+       L"\\\\?\\Z:\\" + a + L"\\" + abc + L"\\memo.txt"},
   };
   for (const auto& [name, form] : cases) {
     EXPECT_EQ(LongPathForm(name), form) << std::string(name.begin(), name.end());

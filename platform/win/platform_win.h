@@ -105,8 +105,9 @@ std::optional<std::wstring> WinPathFor(const std::u16string& name);
 
 // The name to hand to the file functions. An absolute name (drive or UNC) of MAX_PATH units
 // or more is given in the "\\?\" form, which has no length limit but is taken literally:
-// so "/" becomes "\", empty and "." parts are dropped and ".." takes away the part before
-// it (never the drive or the share). Any other name is returned as it is.
+// so "/" becomes "\", trailing dots and blanks of each part are dropped (and with them
+// "." and parts of nothing else) and ".." takes away the part before it (never the drive or
+// the share), as Windows does with a name of the usual form. Any other name is returned as it is.
 std::wstring LongPathForm(const std::wstring& path);
 
 }  // namespace jotlog
