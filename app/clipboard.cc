@@ -27,9 +27,10 @@ class OpenedClipboard {
 
 }  // namespace
 
-ClipboardRead ReadClipboard(Platform& platform, std::u16string& text) {
-  OpenedClipboard clipboard(platform);
-  if (!clipboard.opened()) return ClipboardRead::kUnreadable;
+namespace {
+
+// ReadClipboard on a clipboard the caller has open.
+ClipboardRead ReadOpenClipboard(Platform& platform, std::u16string& text) {
   const char16_t* data = platform.GetClipboardData();
   if (data == nullptr) {
     return platform.ClipboardUnreadable() ? ClipboardRead::kUnreadable : ClipboardRead::kNoText;
@@ -38,14 +39,25 @@ ClipboardRead ReadClipboard(Platform& platform, std::u16string& text) {
   return ClipboardRead::kText;
 }
 
+}  // namespace
+
+ClipboardRead ReadClipboard(Platform& platform, std::u16string& text) {
+  OpenedClipboard clipboard(platform);
+  if (!clipboard.opened()) return ClipboardRead::kUnreadable;
+  return ReadOpenClipboard(platform, text);
+}
+
 bool ReadClipboardText(Platform& platform, std::u16string& text) {
   return ReadClipboard(platform, text) == ClipboardRead::kText;
 }
 
 bool AppendToClipboard(Platform& platform, const std::u16string& entry) {
+  // The text is read and replaced in one open, so nothing copied in between is lost.
+  OpenedClipboard clipboard(platform);
+  if (!clipboard.opened()) return false;
   std::u16string text;
   // Text that is there but cannot be read is never replaced.
-  if (ReadClipboard(platform, text) == ClipboardRead::kUnreadable) return false;
+  if (ReadOpenClipboard(platform, text) == ClipboardRead::kUnreadable) return false;
   const size_t oldLength = text.size();
   text += entry;
 
@@ -55,8 +67,6 @@ bool AppendToClipboard(Platform& platform, const std::u16string& entry) {
   std::copy_n(text.begin(), copied, buffer->data());
   buffer->data()[copied] = u'\0';
 
-  OpenedClipboard clipboard(platform);
-  if (!clipboard.opened()) return false;
   platform.EmptyClipboard();
   if (platform.SetClipboardData(buffer)) return true;
   // Not taken: the old text goes back, from the same block cut at its end.

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -44,6 +45,9 @@ TEST(LongPathForm, GivesAbsoluteNamesPastTheLimitInTheFormWithoutOne) {
       {L"A:\\..\\..\\" + abc, L"\\\\?\\A:\\" + abc},
       {L"z:/" + a + L"//./x/../" + abc + L"/", L"\\\\?\\z:\\" + a + L"\\" + abc + L"\\"},
       {L"\\\\srv\\share\\..\\" + abc, L"\\\\?\\UNC\\srv\\share\\" + abc},
+      // trailing dots and blanks dropped from every part, as from a short name
+      {L"Z:\\" + a + L". \\ . \\...\\" + abc + L"\\memo.txt. ",
+       L"\\\\?\\Z:\\" + a + L"\\" + abc + L"\\memo.txt"},
   };
   for (const auto& [name, form] : cases) {
     EXPECT_EQ(LongPathForm(name), form) << std::string(name.begin(), name.end());
@@ -120,59 +124,143 @@ TEST(WinFiles, AppendsNeverMixOrWaitLongAndNewFilesNeverReplaceAnother) {
   fs::remove_all(folder);
 }
 
-// Another program's hold on the clipboard, from a window of its own: open for `ms` ms, or
-// owning text that it never renders when asked for.
-std::thread Holder(bool unrendered, DWORD ms, std::atomic<bool>& held) {
+TEST(WinFiles, AnAppendGivenUpTakesBackOnlyWhatItWroteAndItsOwnNewFile) {
+  const fs::path folder =
+      fs::temp_directory_path() / ("jotlog-undo-" + std::to_string(::GetCurrentProcessId()));
+  const fs::path memo = folder / "memo.txt";
+  WinPlatform platform{::GetModuleHandleW(nullptr)};
+  auto Open = [&](DWORD share) {
+    return ::CreateFileW(memo.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  };
+  // What another program does while a run appends to a memo file the run created, which
+  // is then given up unclosed (as when memory runs out): nothing; move it away and put
+  // its own file there; read it without letting it be deleted. Only the run's file goes.
+  enum Other { kNothing, kReplace, kRead };
+  for (const Other other : {kNothing, kReplace, kRead}) {
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    auto file = platform.OpenTextFile(Utf16(memo.wstring()), OpenMode::kAppend);
+    ASSERT_NE(file, nullptr);
+    EXPECT_TRUE(file->Write(u"entry"));
+    EXPECT_TRUE(file->Flush());
+    WinHandle reader;
+    if (other == kReplace && ::MoveFileW(memo.c_str(), (folder / "moved").c_str())) {
+      std::ofstream(memo) << "theirs";
+    }
+    if (other == kRead) reader.Reset(Open(FILE_SHARE_READ | FILE_SHARE_WRITE));
+    file.reset();
+    reader.Reset();
+    std::string kept = "<absent>";
+    if (fs::exists(memo)) std::ifstream(memo) >> kept;
+    EXPECT_EQ(kept, fs::exists(folder / "moved") ? "theirs" : "<absent>") << other;
+    EXPECT_FALSE(fs::exists(folder / "moved") && fs::file_size(folder / "moved") == 0) << other;
+  }
+  fs::remove_all(folder);
+}
+
+// Another program's hold on the clipboard, from a window of its own, for `ms` ms: open
+// all along, or owning text that it renders on request (which it ignores) or that it never
+// answers for, as a hung program.
+enum class Hold { kOpen, kUnrendered, kHung };
+std::thread Holder(Hold hold, DWORD ms, std::atomic<bool>& held) {
   return std::thread([=, &held] {
     HWND own =
         ::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
     EXPECT_TRUE(::OpenClipboard(own));
-    if (unrendered) {
+    if (hold != Hold::kOpen) {
       ::EmptyClipboard();
-      ::SetClipboardData(CF_UNICODETEXT, nullptr);  // rendered on request, which is ignored
+      ::SetClipboardData(CF_UNICODETEXT, nullptr);  // rendered on request
       ::CloseClipboard();
     }
     held = true;
-    for (const ULONGLONG end = ::GetTickCount64() + ms; ::GetTickCount64() < end;) {
+    if (hold == Hold::kHung) ::Sleep(ms);
+    for (const ULONGLONG end = ::GetTickCount64() + (hold == Hold::kHung ? 100 : ms);
+         ::GetTickCount64() < end;) {
       ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
       for (MSG message; ::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE);) {
         ::DispatchMessageW(&message);
       }
     }
-    if (!unrendered) ::CloseClipboard();
+    if (hold == Hold::kOpen) ::CloseClipboard();
     ::DestroyWindow(own);
   });
 }
 
+// The platform, with another program copying `copied` (when set) in the middle of an
+// append, at the moment the new text is being made. The copy is tried once: it is refused
+// while the append holds the clipboard, which is what keeps it from being lost.
+class CopiedMeanwhile : public WinPlatform {
+ public:
+  CopiedMeanwhile() : WinPlatform(::GetModuleHandleW(nullptr)) {}
+  std::unique_ptr<TransferBuffer> AllocTransferBuffer(size_t units) override {
+    if (copied != nullptr) {
+      std::thread([&] {
+        HWND own =
+            ::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+        if (::OpenClipboard(own)) {
+          const size_t bytes = (std::char_traits<char16_t>::length(copied) + 1) * 2;
+          HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE, bytes);
+          std::memcpy(::GlobalLock(block), copied, bytes);
+          ::GlobalUnlock(block);
+          took = ::SetClipboardData(CF_UNICODETEXT, block) != nullptr;
+          ::CloseClipboard();
+        }
+        ::DestroyWindow(own);
+      }).join();
+    }
+    return WinPlatform::AllocTransferBuffer(units);
+  }
+  const char16_t* copied = nullptr;
+  bool took = false;  // the copy was made
+};
+
 TEST(WinClipboard, ReadsAndAppendsItsTextAndWaitsBrieflyForAnotherHolder) {
-  WinPlatform platform{::GetModuleHandleW(nullptr)};
-  // The text put there (null: none); how long another holds the clipboard meanwhile (with
-  // text it never renders?); what is read; whether "<m>" is appended; the text then.
-  const std::tuple<const char16_t*, DWORD, bool, ClipboardRead, std::u16string, bool,
+  // The text put there (null: none); how another holds the clipboard meanwhile, and how
+  // long; what is read; whether "<m>" is appended; the text then. Nothing takes more than
+  // a few seconds.
+  const std::tuple<const char16_t*, Hold, DWORD, ClipboardRead, std::u16string, bool,
                    std::u16string>
       cases[] = {
-          {u"a\r\n日本\xDCFF", 0, false, ClipboardRead::kText, u"a\r\n日本\xFFFD", true,
+          {u"a\r\n日本\xDCFF", Hold::kOpen, 0, ClipboardRead::kText, u"a\r\n日本\xFFFD", true,
            u"a\r\n日本\xFFFD<m>"},
-          {nullptr, 0, false, ClipboardRead::kNoText, u"", true, u"<m>"},
+          {nullptr, Hold::kOpen, 0, ClipboardRead::kNoText, u"", true, u"<m>"},
           // too long for the read, not for the append's own wait after it
-          {u"old", 3000, false, ClipboardRead::kUnreadable, u"", true, u"old<m>"},
-          {u"old", 1000, true, ClipboardRead::kUnreadable, u"", false, u"<none>"},
+          {u"old", Hold::kOpen, 3000, ClipboardRead::kUnreadable, u"", true, u"old<m>"},
+          {u"old", Hold::kUnrendered, 1000, ClipboardRead::kUnreadable, u"", false, u"<none>"},
+          // the read is given up, and with it the clipboard for the platform's life
+          {u"old", Hold::kHung, 9000, ClipboardRead::kUnreadable, u"", false, u"<none>"},
       };
-  for (const auto& [before, ms, unrendered, read, text, appended, after] : cases) {
-    if (platform.OpenClipboard()) platform.EmptyClipboard();
-    platform.CloseClipboard();
-    if (before != nullptr) AppendToClipboard(platform, before);
+  for (const auto& [before, hold, ms, read, text, appended, after] : cases) {
+    WinPlatform platform{::GetModuleHandleW(nullptr)};
+    {
+      WinPlatform other{::GetModuleHandleW(nullptr)};
+      if (other.OpenClipboard()) other.EmptyClipboard();
+      other.CloseClipboard();
+      if (before != nullptr) AppendToClipboard(other, before);
+    }
     std::atomic<bool> held = false;
-    std::thread holder = ms > 0 ? Holder(unrendered, ms, held) : std::thread();
+    std::thread holder = ms > 0 ? Holder(hold, ms, held) : std::thread();
     while (holder.joinable() && !held) std::this_thread::yield();
+    const auto start = std::chrono::steady_clock::now();
     std::u16string got, then = u"<none>";
     EXPECT_EQ(ReadClipboard(platform, got), read) << ms;
     EXPECT_EQ(got, text) << ms;
     EXPECT_EQ(AppendToClipboard(platform, u"<m>"), appended) << ms;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(6500)) << ms;
     if (holder.joinable()) holder.join();
     ReadClipboard(platform, then);
     EXPECT_EQ(then, after) << ms;
   }
+  // Text copied while an append is under way is not lost: either the copy waits or it is
+  // appended to.
+  CopiedMeanwhile platform;
+  AppendToClipboard(platform, u"old");
+  platform.copied = u"new";
+  std::u16string then;
+  EXPECT_TRUE(AppendToClipboard(platform, u"<m>"));
+  EXPECT_EQ(ReadClipboard(platform, then), ClipboardRead::kText);
+  EXPECT_EQ(then, platform.took ? u"new<m>" : u"old<m>");
 }
 
 }  // namespace

@@ -6,8 +6,16 @@
 // the device a local block. And the clipboard is opened with a hidden window of the
 // program's own as its owner, since the desktop documents that SetClipboardData fails
 // after EmptyClipboard on a clipboard opened without one.
+//
+// Every clipboard call is made on a thread of the platform's own, which owns that window,
+// and is waited for a bounded time. A call may wait on another program: GetClipboardData
+// asks the owner of text it promised to render on request, EmptyClipboard tells the old
+// owner that it owns the clipboard no longer, and a hung program answers neither. Such a
+// call holds up that thread alone; the clipboard is then given up for the platform's life
+// (the thread cleans up after itself should the call ever return).
 #include <algorithm>
 #include <cstdint>
+#include <new>
 
 #include "platform/win/platform_win.h"
 #include "text/utf.h"
@@ -17,6 +25,10 @@ namespace jotlog {
 namespace {
 
 constexpr wchar_t kOwnerClass[] = L"jotlogClipboardOwner";
+
+// How long a clipboard call is waited for before the clipboard is given up, as for the
+// desktop's helpers on Linux.
+constexpr DWORD kAnswerTime = 5000;
 
 // How long an open waits for another program that holds the clipboard (clipboard managers
 // and remote desktop clients hold it for up to a second): 100 tries, 20 ms apart, as for
@@ -57,21 +69,27 @@ class WinTransferBuffer : public TransferBuffer {
   char16_t* data() override { return text_; }
   size_t size() const override { return size_; }
 
-  // Gives the block to the clipboard. True when it took it; the block is then no longer
-  // this object's.
-  bool HandOver() {
+  // The block, unlocked, for the clipboard to take.
+  HANDLE Block() {
 #ifndef _WIN32_WCE
     Unlock();
 #endif
-    if (::SetClipboardData(CF_UNICODETEXT, block_) == nullptr) {
+    return block_;
+  }
+  // After Block: the clipboard took the block (`taken`), which is then no longer this
+  // object's, or it did not, and the block is the caller's and writable as before.
+  void Taken(bool taken) {
+    if (taken) {
+      block_ = nullptr;
+      text_ = nullptr;
+      size_ = 0;
 #ifndef _WIN32_WCE
-      Lock();  // still the caller's, and writable as before
+    } else {
+      const DWORD error = ::GetLastError();
+      Lock();
+      ::SetLastError(error);
 #endif
-      return false;
     }
-    block_ = nullptr;
-    text_ = nullptr;
-    return true;
   }
 
  private:
@@ -98,81 +116,253 @@ class WinTransferBuffer : public TransferBuffer {
 
 }  // namespace
 
-WinPlatform::~WinPlatform() {
-  if (clipboardOpen_) ::CloseClipboard();
-  if (owner_ != nullptr) ::DestroyWindow(owner_);
-  if (ownerClass_ != 0) ::UnregisterClassW(kOwnerClass, instance_);
+enum class ClipboardCall { kOpen, kClose, kRead, kEmpty, kSet, kQuit };
+
+// The thread that makes the clipboard calls, with the window that owns the clipboard while
+// it is open. It is the platform's until a call is given up; from then on it is its own,
+// and ends and deletes itself once that call returns.
+class ClipboardThread {
+ public:
+  // The thread running, waiting for calls; null when it cannot be had.
+  static ClipboardThread* Start(HINSTANCE instance) {
+    auto* self = new (std::nothrow) ClipboardThread(instance);
+    if (self == nullptr) {
+      ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+      return nullptr;
+    }
+    self->request_.Reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    self->done_.Reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    WinHandle thread(self->request_.valid() && self->done_.valid()
+                         ? ::CreateThread(nullptr, 0, &Main, self, 0, nullptr)
+                         : nullptr);
+    if (!thread.valid()) {
+      const DWORD error = ::GetLastError();
+      delete self;
+      ::SetLastError(error);
+      return nullptr;
+    }
+    return self;  // the thread ends on a kQuit call, or after it was given up
+  }
+
+  // Makes `call` there and waits for it. False when it has not returned in time: the
+  // thread is then given up, and ERROR_TIMEOUT is the last error. Otherwise the last error
+  // is the one the call left.
+  bool Make(ClipboardCall call) {
+    call_ = call;
+    state_ = kBusy;
+    ::SetEvent(request_.get());
+    if (::WaitForSingleObject(done_.get(), kAnswerTime) != WAIT_OBJECT_0) {
+      if (::InterlockedCompareExchange(&state_, kGivenUp, kBusy) == kBusy) {
+        ::SetLastError(ERROR_TIMEOUT);
+        return false;
+      }
+      ::WaitForSingleObject(done_.get(), INFINITE);  // it has just returned, and says so now
+    }
+    if (outOfMemory_) {
+      outOfMemory_ = false;
+      throw std::bad_alloc();
+    }
+    ::SetLastError(error_);
+    return true;
+  }
+
+  // What the last call returned: kOpen, kClose, kEmpty and kSet whether they succeeded;
+  // kRead whether there was text to read (then `text`) and, when not, `unreadable`.
+  bool result = false;
+  bool unreadable = false;
+  std::wstring text;
+  HANDLE block = nullptr;  // for kSet
+
+ private:
+  explicit ClipboardThread(HINSTANCE instance) : instance_(instance) {}
+
+  static DWORD WINAPI Main(void* self) {
+    static_cast<ClipboardThread*>(self)->Serve();
+    return 0;
+  }
+
+  void Serve() {
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = ::DefWindowProcW;
+    windowClass.hInstance = instance_;
+    windowClass.lpszClassName = kOwnerClass;
+    // Another platform of this process may have the class already; it is the same.
+    registered_ = ::RegisterClassW(&windowClass) != 0;
+    // Never shown: it only stands for the program as the clipboard's owner. Without it
+    // the clipboard is opened without an owner.
+    owner_ = ::CreateWindowExW(0, kOwnerClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                               instance_, nullptr);
+    const HANDLE request = request_.get();
+    while (true) {
+      // Messages sent to the window (another program emptying the clipboard) are answered
+      // while waiting.
+      const DWORD woken = ::MsgWaitForMultipleObjects(1, &request, FALSE, INFINITE, QS_ALLINPUT);
+      if (woken == WAIT_OBJECT_0 + 1) {
+        for (MSG message; ::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE);) {
+          ::DispatchMessageW(&message);
+        }
+        continue;
+      }
+      const ClipboardCall call = woken == WAIT_OBJECT_0 ? call_ : ClipboardCall::kQuit;
+      Perform(call);
+      if (::InterlockedCompareExchange(&state_, kDone, kBusy) == kGivenUp) {
+        if (call != ClipboardCall::kQuit) Perform(ClipboardCall::kQuit);
+        delete this;
+        return;
+      }
+      ::SetEvent(done_.get());  // from here on the object may be gone
+      if (call == ClipboardCall::kQuit) return;
+    }
+  }
+
+  void Perform(ClipboardCall call) {
+    result = false;
+    switch (call) {
+      case ClipboardCall::kOpen:
+        for (int attempt = 0; attempt < kOpenTries && !result; ++attempt) {
+          if (attempt > 0) ::Sleep(kOpenPause);
+          result = ::OpenClipboard(owner_) != FALSE;
+        }
+        open_ = result;
+        break;
+      case ClipboardCall::kClose:
+        result = ::CloseClipboard() != FALSE;
+        open_ = false;
+        break;
+      case ClipboardCall::kRead:
+        Read();
+        return;
+      case ClipboardCall::kEmpty:
+        result = ::EmptyClipboard() != FALSE;
+        break;
+      case ClipboardCall::kSet:
+        result = ::SetClipboardData(CF_UNICODETEXT, block) != nullptr;
+        break;
+      case ClipboardCall::kQuit:
+        if (open_) ::CloseClipboard();
+        open_ = false;
+        if (owner_ != nullptr) ::DestroyWindow(owner_);
+        owner_ = nullptr;
+        if (registered_) ::UnregisterClassW(kOwnerClass, instance_);
+        registered_ = false;
+        result = true;
+        break;
+    }
+    error_ = ::GetLastError();
+  }
+
+  void Read() {
+    unreadable = false;
+    HANDLE data = ::GetClipboardData(CF_UNICODETEXT);
+    error_ = ::GetLastError();
+    // Text that is there but is not handed over (its owner failed to render it) or cannot
+    // be locked is unreadable, which is not the same as no text.
+    if (data == nullptr) {
+      unreadable = ::IsClipboardFormatAvailable(CF_UNICODETEXT) != FALSE;
+      return;
+    }
+    // The text ends at its first null, and never beyond the block, whatever another
+    // program put there.
+#ifdef _WIN32_WCE
+    const auto* start = static_cast<const wchar_t*>(static_cast<void*>(data));
+    const size_t units = ::LocalSize(data) / sizeof(wchar_t);
+#else
+    const auto* start = static_cast<const wchar_t*>(::GlobalLock(data));
+    if (start == nullptr) {
+      error_ = ::GetLastError();
+      unreadable = true;
+      return;
+    }
+    struct Unlock {
+      HANDLE block;
+      ~Unlock() { ::GlobalUnlock(block); }
+    } unlock{data};
+    const size_t units = ::GlobalSize(data) / sizeof(wchar_t);
+#endif
+    try {
+      text.assign(start, std::find(start, start + units, L'\0'));
+      result = true;
+    } catch (const std::bad_alloc&) {
+      outOfMemory_ = true;  // for the caller's thread to raise
+    }
+  }
+
+  static constexpr LONG kBusy = 0, kDone = 1, kGivenUp = 2;
+
+  HINSTANCE instance_;
+  WinHandle request_{nullptr}, done_{nullptr};
+  ClipboardCall call_ = ClipboardCall::kQuit;
+  LONG volatile state_ = kDone;
+  DWORD error_ = NO_ERROR;
+  bool outOfMemory_ = false;
+  bool registered_ = false;
+  bool open_ = false;
+  HWND owner_ = nullptr;
+};
+
+void ClipboardThreadEnd::operator()(ClipboardThread* thread) const {
+  // One that does not answer is given up, and deletes itself.
+  if (thread->Make(ClipboardCall::kQuit)) delete thread;
 }
 
-HWND WinPlatform::ClipboardOwner() {
-  if (ownerTried_) return owner_;
-  ownerTried_ = true;
-  WNDCLASSW windowClass = {};
-  windowClass.lpfnWndProc = ::DefWindowProcW;
-  windowClass.hInstance = instance_;
-  windowClass.lpszClassName = kOwnerClass;
-  ownerClass_ = ::RegisterClassW(&windowClass);
-  if (ownerClass_ == 0) return nullptr;
-  // Never shown: it only stands for the program as the clipboard's owner.
-  owner_ = ::CreateWindowExW(0, kOwnerClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance_,
-                             nullptr);
-  return owner_;
+WinPlatform::~WinPlatform() = default;
+
+bool WinPlatform::Clipboard(ClipboardCall call) {
+  if (clipboardGivenUp_) {
+    ::SetLastError(ERROR_TIMEOUT);
+    return false;
+  }
+  if (!clipboardThread_) {
+    clipboardThread_.reset(ClipboardThread::Start(instance_));
+    if (!clipboardThread_) return false;
+  }
+  if (clipboardThread_->Make(call)) return true;
+  // It is the thread's own now; the clipboard is not opened again.
+  (void)clipboardThread_.release();
+  clipboardGivenUp_ = true;
+  clipboardOpen_ = false;
+  return false;
 }
 
 bool WinPlatform::OpenClipboard() {
-  if (clipboardOpen_) return false;
-  HWND owner = ClipboardOwner();
-  for (int attempt = 0; attempt < kOpenTries; ++attempt) {
-    if (attempt > 0) ::Sleep(kOpenPause);
-    if (::OpenClipboard(owner)) {
-      clipboardOpen_ = true;
-      return true;
-    }
+  if (clipboardOpen_) {
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return false;
   }
-  return false;
+  clipboardOpen_ = Clipboard(ClipboardCall::kOpen) && clipboardThread_->result;
+  return clipboardOpen_;
 }
 
 void WinPlatform::CloseClipboard() {
   if (!clipboardOpen_) return;
-  ::CloseClipboard();
+  Clipboard(ClipboardCall::kClose);
   clipboardOpen_ = false;
 }
 
 const char16_t* WinPlatform::GetClipboardData() {
   clipboardUnreadable_ = false;
-  if (!clipboardOpen_) return nullptr;
-  HANDLE block = ::GetClipboardData(CF_UNICODETEXT);
-  // Text that is there but is not handed over (its owner failed to render it) or cannot be
-  // locked is unreadable, which is not the same as no text.
-  if (block == nullptr) {
-    clipboardUnreadable_ = ::IsClipboardFormatAvailable(CF_UNICODETEXT) != FALSE;
+  if (!clipboardOpen_) {
+    ::SetLastError(ERROR_CLIPBOARD_NOT_OPEN);
     return nullptr;
   }
-  // The text ends at its first null, and never beyond the block, whatever another program
-  // put there.
-#ifdef _WIN32_WCE
-  const auto* text = static_cast<const wchar_t*>(static_cast<void*>(block));
-  const size_t units = ::LocalSize(block) / sizeof(wchar_t);
-#else
-  const auto* text = static_cast<const wchar_t*>(::GlobalLock(block));
-  if (text == nullptr) {
-    clipboardUnreadable_ = true;
+  if (!Clipboard(ClipboardCall::kRead)) {
+    clipboardUnreadable_ = true;  // the call was given up: there may be text
     return nullptr;
   }
-  struct Unlock {
-    HANDLE block;
-    ~Unlock() { ::GlobalUnlock(block); }
-  } unlock{block};
-  const size_t units = ::GlobalSize(block) / sizeof(wchar_t);
-#endif
-  clipboardText_.assign(text, std::find(text, text + units, L'\0'));
+  ClipboardThread& thread = *clipboardThread_;
+  if (!thread.result) {
+    clipboardUnreadable_ = thread.unreadable;
+    return nullptr;
+  }
+  clipboardText_ = Utf16(thread.text);
+  std::wstring().swap(thread.text);
   // Any program may put lone surrogates there; none of them is to reach a file.
   ReplaceLoneSurrogates(clipboardText_);
   return clipboardText_.c_str();
 }
 
 void WinPlatform::EmptyClipboard() {
-  if (clipboardOpen_) ::EmptyClipboard();
+  if (clipboardOpen_) Clipboard(ClipboardCall::kEmpty);
 }
 
 std::unique_ptr<TransferBuffer> WinPlatform::AllocTransferBuffer(size_t units) {
@@ -181,9 +371,20 @@ std::unique_ptr<TransferBuffer> WinPlatform::AllocTransferBuffer(size_t units) {
 
 bool WinPlatform::SetClipboardData(std::unique_ptr<TransferBuffer>& buffer) {
   auto* own = dynamic_cast<WinTransferBuffer*>(buffer.get());
-  if (!clipboardOpen_ || own == nullptr || !own->HandOver()) return false;
-  buffer.reset();
-  return true;
+  if (!clipboardOpen_ || own == nullptr) {
+    ::SetLastError(clipboardOpen_ ? ERROR_INVALID_PARAMETER : ERROR_CLIPBOARD_NOT_OPEN);
+    return false;
+  }
+  clipboardThread_->block = own->Block();
+  if (!Clipboard(ClipboardCall::kSet)) {
+    // Given up: the clipboard may yet take the block, so it is never freed here.
+    own->Taken(true);
+    return false;
+  }
+  const bool taken = clipboardThread_->result;
+  own->Taken(taken);
+  if (taken) buffer.reset();
+  return taken;
 }
 
 }  // namespace jotlog

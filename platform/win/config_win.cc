@@ -11,7 +11,9 @@ namespace jotlog {
 bool WinPlatform::NewFileRefused(const std::u16string& name) {
   const auto path = WinPathFor(name);
   if (!path) return false;
-  if (::GetFileAttributesW(path->c_str()) != INVALID_FILE_ATTRIBUTES ||
+  // In the long form, as the file is opened: a folder of the usual form's full length
+  // would otherwise refuse every name for its length alone.
+  if (::GetFileAttributesW(LongPathForm(*path).c_str()) != INVALID_FILE_ATTRIBUTES ||
       ::GetLastError() != ERROR_FILE_NOT_FOUND) {
     return false;
   }
@@ -31,7 +33,7 @@ bool WinPlatform::NewFileRefused(const std::u16string& name) {
   // Only the folder can tell: ask it for a file of this process's own beside the name,
   // which the system deletes as it is closed, whatever becomes of the process.
   const std::wstring probe = *path + L"." + std::to_wstring(::GetCurrentProcessId()) + L".probe";
-  WinHandle file(::CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+  WinHandle file(::CreateFileW(LongPathForm(probe).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
   if (file.valid()) return false;
   const DWORD error = ::GetLastError();

@@ -3,9 +3,9 @@
 // An append is one write of the whole entry on a handle that lets nobody else write while
 // it is open, so runs that bypass the guard never mix their entries; a failed append sets
 // the end of the file back to where it was, and a memo file the append created is removed
-// again. A file created new is written under a temporary name beside it and moved into
-// place when complete, so it is there whole or not at all. Settings saved by older editors
-// in the system's code page ("ANSI") are read in that code page.
+// again, through the append's own handle. A file created new is written under a temporary name
+// beside it and moved into place when complete, so it is there whole or not at all. Settings saved
+// by older editors in the system's code page ("ANSI") are read in that code page.
 #include <climits>
 #include <cstdint>
 
@@ -42,35 +42,49 @@ std::optional<uint64_t> Seek(HANDLE file, uint64_t offset, DWORD method) {
   return static_cast<uint64_t>(static_cast<DWORD>(high)) << 32 | low;
 }
 
-// The encoding to append in: that of a UTF-16 file, else UTF-8. Leaves the file
-// positioned at its end.
-Encoding AppendEncoding(HANDLE file) {
+// Keeps the last error of a failure across the clean-up after it.
+class KeepError {
+ public:
+  KeepError() : error_(::GetLastError()) {}
+  ~KeepError() { ::SetLastError(error_); }
+  KeepError(const KeepError&) = delete;
+  KeepError& operator=(const KeepError&) = delete;
+
+ private:
+  DWORD error_;
+};
+
+// The encoding to append in: that of a UTF-16 file, else UTF-8; nullopt when the file's
+// first bytes cannot be read (locked by another program, say), which leaves it unknown.
+// Files without a position (devices) are UTF-8.
+std::optional<Encoding> AppendEncoding(HANDLE file) {
   char start[2];
   DWORD read = 0;
-  Encoding encoding = Encoding::kUtf8;
-  if (Seek(file, 0, FILE_BEGIN) && ::ReadFile(file, start, sizeof start, &read, nullptr) &&
-      read == sizeof start) {
-    encoding = Signature(std::string_view(start, sizeof start)).first;
-  }
-  return encoding;
+  if (!Seek(file, 0, FILE_BEGIN)) return Encoding::kUtf8;
+  if (!::ReadFile(file, start, sizeof start, &read, nullptr)) return std::nullopt;
+  if (read < sizeof start) return Encoding::kUtf8;
+  return Signature(std::string_view(start, sizeof start)).first;
 }
 
 class WinTextFile : public ByteTextFile {
  public:
   // `appendStart` is where an append began: a failed write cuts the file back to it, and
-  // removes a file the append created (`created`, opened to allow that). `temporary` is
-  // the name a new file is written under until Close moves it to `name`.
+  // removes a file the append `created` (opened with delete access for that). `temporary`
+  // is the name a new file is written under until Close moves it to `name`.
   WinTextFile(HANDLE file, bool writing, Encoding encoding, std::optional<uint64_t> appendStart,
-              std::wstring temporary = {}, std::wstring name = {}, std::wstring created = {})
+              std::wstring temporary = {}, std::wstring name = {}, bool created = false)
       : ByteTextFile(encoding, !writing),
         file_(file),
         writing_(writing),
         appendStart_(appendStart),
         temporary_(std::move(temporary)),
         name_(std::move(name)),
-        created_(std::move(created)) {}
+        created_(created) {}
 
+  // A file given up before its close (memory ran out while the entry was made) is taken
+  // back as after a failed write.
   ~WinTextFile() override {
+    if (file_.valid() && writing_) RollBack();
     file_.Reset();
     if (!temporary_.empty()) ::DeleteFileW(LongPathForm(temporary_).c_str());
   }
@@ -95,7 +109,10 @@ class WinTextFile : public ByteTextFile {
       if (ok && !::MoveFileW(LongPathForm(temporary_).c_str(), LongPathForm(name_).c_str())) {
         ok = false;
       }
-      if (!ok) ::DeleteFileW(LongPathForm(temporary_).c_str());
+      if (!ok) {
+        KeepError keep;
+        ::DeleteFileW(LongPathForm(temporary_).c_str());
+      }
       temporary_.clear();
     }
     return ok;
@@ -112,12 +129,19 @@ class WinTextFile : public ByteTextFile {
   // One write for all the bytes; anything less is a failure.
   bool WriteBytes(std::string_view bytes) override {
     DWORD written = 0;
-    const bool ok = file_.valid() && bytes.size() <= MAXDWORD &&
-                    ::WriteFile(file_.get(), bytes.data(), static_cast<DWORD>(bytes.size()),
-                                &written, nullptr) &&
-                    written == bytes.size();
-    if (!ok) RollBack();
-    return ok;
+    if (!file_.valid()) {
+      ::SetLastError(ERROR_INVALID_HANDLE);
+      return false;
+    }
+    if (bytes.size() > MAXDWORD) {
+      ::SetLastError(ERROR_FILE_TOO_LARGE);
+    } else if (::WriteFile(file_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                           nullptr)) {
+      if (written == bytes.size()) return true;
+      ::SetLastError(ERROR_WRITE_FAULT);  // taken in part, with no error of its own
+    }
+    RollBack();
+    return false;
   }
 
   // Bytes that are not UTF-8, in the system's code page.
@@ -135,13 +159,20 @@ class WinTextFile : public ByteTextFile {
   }
 
  private:
-  // Cuts an appended file back to the length it had when opened. A file the append created
-  // is removed while the handle still keeps everyone else from writing to it; it goes
-  // when the handle is closed.
+  // Cuts an appended file back to the length it had when opened. A file the append
+  // created is marked for removal through its own handle, which no other program can have
+  // renamed or replaced (it was opened without delete sharing), so only this run's file
+  // goes, when the handle is closed. Should that fail, it stays, empty. (The device has no
+  // removal by handle: there the file would be closed and then deleted by name.)
   void RollBack() {
+    KeepError keep;
     if (appendStart_ && Seek(file_.get(), *appendStart_, FILE_BEGIN)) ::SetEndOfFile(file_.get());
-    if (!created_.empty()) ::DeleteFileW(LongPathForm(created_).c_str());
-    created_.clear();
+    if (created_) {
+      FILE_DISPOSITION_INFO disposition = {TRUE};
+      ::SetFileInformationByHandle(file_.get(), FileDispositionInfo, &disposition,
+                                   sizeof disposition);
+    }
+    created_ = false;
   }
 
   WinHandle file_;
@@ -149,24 +180,39 @@ class WinTextFile : public ByteTextFile {
   std::optional<uint64_t> appendStart_;
   std::wstring temporary_;
   std::wstring name_;
-  std::wstring created_;
+  bool created_;
 };
 
 // Nobody else writes while the handle is open, so the end stays where it is found.
-std::unique_ptr<TextFile> Appending(HANDLE file, Encoding encoding, std::wstring created = {}) {
-  const std::optional<uint64_t> end = Seek(file, 0, FILE_END);
-  if (encoding != Encoding::kUtf8 && end && *end % 2 != 0) {  // every unit would be split
-    ::CloseHandle(file);
+// Null when the encoding is not known, or the end of a UTF-16 file would split every unit
+// (ERROR_INVALID_DATA).
+std::unique_ptr<TextFile> Appending(HANDLE file, std::optional<Encoding> encoding,
+                                    bool created = false) {
+  WinHandle handle(file);
+  if (!encoding) {
+    KeepError keep;
+    handle.Reset();
     return nullptr;
   }
-  return std::make_unique<WinTextFile>(file, true, encoding, end, std::wstring(), std::wstring(),
-                                       std::move(created));
+  const std::optional<uint64_t> end = Seek(file, 0, FILE_END);
+  if (*encoding != Encoding::kUtf8 && end && *end % 2 != 0) {
+    ::SetLastError(ERROR_INVALID_DATA);
+    KeepError keep;
+    handle.Reset();
+    return nullptr;
+  }
+  auto text = std::make_unique<WinTextFile>(handle.get(), true, *encoding, end, std::wstring(),
+                                            std::wstring(), created);
+  (void)handle.Release();
+  return text;
 }
 
 std::unique_ptr<TextFile> OpenForAppend(const std::wstring& path) {
   // An existing file is opened for reading too, to learn the encoding; one that may only
-  // be written is written in UTF-8. A missing one is created, to be removed again if the
-  // append fails; should another program create it first, it is opened as theirs.
+  // be written is appended to only while it is too short to hold a UTF-16 signature. A
+  // missing one is created, to be removed again if the append fails (with delete access,
+  // and no delete sharing, so that it stays this run's file); should another program
+  // create it first, it is opened as theirs.
   constexpr DWORD kReadWrite = GENERIC_READ | GENERIC_WRITE;
   for (int attempt = 0; attempt < 10; ++attempt) {
     HANDLE file = Open(path, kReadWrite, FILE_SHARE_READ, OPEN_EXISTING);
@@ -174,11 +220,15 @@ std::unique_ptr<TextFile> OpenForAppend(const std::wstring& path) {
     DWORD error = ::GetLastError();
     if (error == ERROR_ACCESS_DENIED) {
       file = Open(path, GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING);
-      return file != INVALID_HANDLE_VALUE ? Appending(file, Encoding::kUtf8) : nullptr;
+      if (file == INVALID_HANDLE_VALUE) return nullptr;
+      const std::optional<uint64_t> end = Seek(file, 0, FILE_END);
+      const bool unknown = end && *end >= 2;
+      if (unknown) ::SetLastError(ERROR_ACCESS_DENIED);  // its signature cannot be read
+      return Appending(file, unknown ? std::nullopt : std::optional(Encoding::kUtf8));
     }
     if (error != ERROR_FILE_NOT_FOUND) return nullptr;
-    file = Open(path, kReadWrite, FILE_SHARE_READ | FILE_SHARE_DELETE, CREATE_NEW);
-    if (file != INVALID_HANDLE_VALUE) return Appending(file, Encoding::kUtf8, path);
+    file = Open(path, kReadWrite | DELETE, FILE_SHARE_READ, CREATE_NEW);
+    if (file != INVALID_HANDLE_VALUE) return Appending(file, Encoding::kUtf8, true);
     error = ::GetLastError();
     if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return nullptr;
   }

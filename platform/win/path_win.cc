@@ -73,10 +73,13 @@ std::wstring LongPathForm(const std::wstring& path) {
   std::vector<std::wstring> parts;
   for (size_t at = rest; at < path.size();) {
     const size_t end = std::find_if(path.begin() + at, path.end(), separator) - path.begin();
-    const std::wstring part = path.substr(at, end - at);
+    std::wstring part = path.substr(at, end - at);
+    // As Windows makes a name of the usual form, each part loses its trailing dots and
+    // blanks ("memo.txt. " is "memo.txt"), ".." alone excepted.
+    if (part != L"..") part.erase(part.find_last_not_of(L". ") + 1);
     if (part == L"..") {
       if (!parts.empty()) parts.pop_back();
-    } else if (!part.empty() && part != L".") {
+    } else if (!part.empty()) {
       parts.push_back(part);
     }
     at = end + 1;

@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -28,6 +29,12 @@ class WinHandle {
 
   HANDLE get() const { return handle_; }
   bool valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
+  // Gives up the handle held, unclosed.
+  HANDLE Release() {
+    const HANDLE handle = handle_;
+    handle_ = INVALID_HANDLE_VALUE;
+    return handle;
+  }
   // Closes the handle held; true when there was none or it closed cleanly.
   bool Reset(HANDLE handle = INVALID_HANDLE_VALUE) {
     const bool closed = !valid() || ::CloseHandle(handle_);
@@ -37,6 +44,13 @@ class WinHandle {
 
  private:
   HANDLE handle_;
+};
+
+// The thread that makes the clipboard calls (clipboard_win.cc), and its end.
+class ClipboardThread;
+enum class ClipboardCall;
+struct ClipboardThreadEnd {
+  void operator()(ClipboardThread* thread) const;
 };
 
 class WinPlatform : public Platform {
@@ -71,15 +85,14 @@ class WinPlatform : public Platform {
   bool SetClipboardData(std::unique_ptr<TransferBuffer>& buffer) override;
 
  private:
-  // The hidden window that owns the clipboard while it is open; null when none can be
-  // made, and then the clipboard is opened without an owner.
-  HWND ClipboardOwner();
+  // Makes `call` on the clipboard's thread, started when first needed. False when the
+  // thread cannot be had or the call was given up, which gives up the clipboard for good.
+  bool Clipboard(ClipboardCall call);
 
   HINSTANCE instance_;
   std::map<std::u16string, WinHandle> mutexes_;
-  HWND owner_ = nullptr;
-  ATOM ownerClass_ = 0;
-  bool ownerTried_ = false;
+  std::unique_ptr<ClipboardThread, ClipboardThreadEnd> clipboardThread_;
+  bool clipboardGivenUp_ = false;
   bool clipboardOpen_ = false;
   std::u16string clipboardText_;
   bool clipboardUnreadable_ = false;
@@ -100,8 +113,9 @@ std::optional<std::wstring> WinPathFor(const std::u16string& name);
 
 // The name to hand to the file functions. An absolute name (drive or UNC) of MAX_PATH units
 // or more is given in the "\\?\" form, which has no length limit but is taken literally:
-// so "/" becomes "\", empty and "." parts are dropped and ".." takes away the part before
-// it (never the drive or the share). Any other name is returned as it is.
+// so "/" becomes "\", trailing dots and blanks of each part are dropped (and with them
+// "." and parts of nothing else) and ".." takes away the part before it (never the drive or
+// the share), as Windows does with a name of the usual form. Any other name is returned as it is.
 std::wstring LongPathForm(const std::wstring& path);
 
 }  // namespace jotlog
