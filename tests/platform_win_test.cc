@@ -213,6 +213,19 @@ TEST(WinFiles, AnAppendGivenUpTakesBackOnlyWhatItWroteAndItsOwnNewFile) {
   fs::remove_all(folder);
 }
 
+TEST(WinFiles, AnAppendToAPipeThatIsNeverReadFailsInABoundedTime) {
+  const std::wstring name = L"\\\\.\\pipe\\jotlog-" + std::to_wstring(::GetCurrentProcessId());
+  WinHandle server(
+      ::CreateNamedPipeW(name.c_str(), PIPE_ACCESS_INBOUND, PIPE_TYPE_BYTE, 1, 0, 0, 0, nullptr));
+  ASSERT_TRUE(server.valid());
+  WinPlatform platform{::GetModuleHandleW(nullptr)};
+  const auto start = std::chrono::steady_clock::now();
+  auto file = platform.OpenTextFile(Utf16(name), OpenMode::kAppend);
+  ASSERT_NE(file, nullptr);
+  EXPECT_FALSE(file->Write(std::u16string(1000000, u'p')) && file->Close());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8));
+}
+
 // Another program's hold on the clipboard, from a window of its own, for `ms` ms: open
 // all along, or owning text that it renders on request (which it ignores) or that it never
 // answers for, as a hung program.

@@ -42,6 +42,51 @@ std::optional<uint64_t> Seek(HANDLE file, uint64_t offset, DWORD method) {
   return static_cast<uint64_t>(static_cast<DWORD>(high)) << 32 | low;
 }
 
+#ifndef _WIN32_WCE  // the device has no named pipes
+// How long a pipe's other end is waited for to take an entry, as on Linux.
+constexpr DWORD kPipeTime = 5000;
+
+// The watch over a call of the thread `thread` on a pipe: cancelled, again and again, from
+// when `done` has not been signalled for kPipeTime until it is.
+struct PipeWatch {
+  HANDLE thread;
+  HANDLE done;
+  LONG volatile cancelled;
+};
+
+DWORD WINAPI WatchPipe(void* parameter) {
+  auto* watch = static_cast<PipeWatch*>(parameter);
+  // Cancelled again while it lasts: the first cancel may come before the call waits.
+  while (::WaitForSingleObject(watch->done, watch->cancelled ? 50 : kPipeTime) == WAIT_TIMEOUT) {
+    watch->cancelled = 1;
+    ::CancelSynchronousIo(watch->thread);
+  }
+  return 0;
+}
+
+// Makes `call` (a write or a flush) on a pipe, which waits for its other end to read,
+// within kPipeTime; a call that takes longer is cancelled and fails with ERROR_TIMEOUT.
+template <class Call>
+bool WithinPipeTime(Call call) {
+  HANDLE thread = nullptr;
+  if (!::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentThread(), ::GetCurrentProcess(),
+                         &thread, THREAD_TERMINATE, FALSE, 0)) {
+    return false;
+  }
+  WinHandle self(thread), done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!done.valid()) return false;
+  PipeWatch watch{thread, done.get(), 0};
+  WinHandle watcher(::CreateThread(nullptr, 0, &WatchPipe, &watch, 0, nullptr));
+  if (!watcher.valid()) return false;
+  const bool ok = call();
+  const DWORD error = ::GetLastError();
+  ::SetEvent(done.get());
+  ::WaitForSingleObject(watcher.get(), INFINITE);
+  ::SetLastError(!ok && watch.cancelled ? ERROR_TIMEOUT : error);
+  return ok;
+}
+#endif
+
 // Keeps the last error of a failure across the clean-up after it.
 class KeepError {
  public:
@@ -94,7 +139,8 @@ class WinTextFile : public ByteTextFile {
     bool ok = true;
     if (writing_) {
       ok = Flush();
-      if (ok && !::FlushFileBuffers(file_.get())) {
+      // On a pipe this waits for the other end to read everything.
+      if (ok && !Bounded([&] { return ::FlushFileBuffers(file_.get()) != FALSE; })) {
         const DWORD error = ::GetLastError();
         // Devices such as NUL have nothing to commit; that alone is no failure.
         if (error != ERROR_INVALID_FUNCTION && error != ERROR_NOT_SUPPORTED) {
@@ -135,8 +181,10 @@ class WinTextFile : public ByteTextFile {
     }
     if (bytes.size() > MAXDWORD) {
       ::SetLastError(ERROR_FILE_TOO_LARGE);
-    } else if (::WriteFile(file_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                           nullptr)) {
+    } else if (Bounded([&] {
+                 return ::WriteFile(file_.get(), bytes.data(), static_cast<DWORD>(bytes.size()),
+                                    &written, nullptr) != FALSE;
+               })) {
       if (written == bytes.size()) return true;
       ::SetLastError(ERROR_WRITE_FAULT);  // taken in part, with no error of its own
     }
@@ -159,6 +207,16 @@ class WinTextFile : public ByteTextFile {
   }
 
  private:
+  // `call` on the file, within the time allowed when it is a pipe.
+  template <class Call>
+  bool Bounded(Call call) {
+#ifdef _WIN32_WCE
+    return call();
+#else
+    return pipe_ ? WithinPipeTime(call) : call();
+#endif
+  }
+
   // Cuts an appended file back to the length it had when opened. A file the append
   // created is marked for removal through its own handle, which no other program can have
   // renamed or replaced (it was opened without delete sharing), so only this run's file
@@ -176,6 +234,11 @@ class WinTextFile : public ByteTextFile {
   }
 
   WinHandle file_;
+#ifdef _WIN32_WCE
+  bool pipe_ = false;
+#else
+  bool pipe_ = ::GetFileType(file_.get()) == FILE_TYPE_PIPE;
+#endif
   bool writing_;
   std::optional<uint64_t> appendStart_;
   std::wstring temporary_;
