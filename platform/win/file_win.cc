@@ -114,8 +114,9 @@ std::optional<Encoding> AppendEncoding(HANDLE file) {
 class WinTextFile : public ByteTextFile {
  public:
   // `appendStart` is where an append began: a failed write cuts the file back to it, and
-  // removes a file the append `created` (opened with delete access for that). `temporary`
-  // is the name a new file is written under until Close moves it to `name`.
+  // removes a file the append `created` (opened with delete access for that); `name` is the
+  // appended file's. `temporary` is the name a new file is written under until Close moves
+  // it to `name`.
   WinTextFile(HANDLE file, bool writing, Encoding encoding, std::optional<uint64_t> appendStart,
               std::wstring temporary = {}, std::wstring name = {}, bool created = false)
       : ByteTextFile(encoding, !writing),
@@ -149,7 +150,12 @@ class WinTextFile : public ByteTextFile {
         }
       }
     }
-    if (!file_.Reset()) ok = false;
+    BY_HANDLE_FILE_INFORMATION identity = {};
+    const bool known = ok && appendStart_ && ::GetFileInformationByHandle(file_.get(), &identity);
+    if (!file_.Reset()) {
+      ok = false;
+      if (known) TakeBackClosed(identity);
+    }
     if (!temporary_.empty()) {
       // MoveFileW never replaces an existing file, so a file that appeared meanwhile stays.
       if (ok && !::MoveFileW(LongPathForm(temporary_).c_str(), LongPathForm(name_).c_str())) {
@@ -185,7 +191,10 @@ class WinTextFile : public ByteTextFile {
                  return ::WriteFile(file_.get(), bytes.data(), static_cast<DWORD>(bytes.size()),
                                     &written, nullptr) != FALSE;
                })) {
-      if (written == bytes.size()) return true;
+      if (written == bytes.size()) {
+        written_ += written;
+        return true;
+      }
       ::SetLastError(ERROR_WRITE_FAULT);  // taken in part, with no error of its own
     }
     RollBack();
@@ -217,6 +226,23 @@ class WinTextFile : public ByteTextFile {
 #endif
   }
 
+  // A failure that shows only as the handle is closed: the entry is taken back through a
+  // new handle, from the very file it was appended to and only while it still ends it.
+  void TakeBackClosed(const BY_HANDLE_FILE_INFORMATION& was) {
+    KeepError keep;
+    const DWORD access = GENERIC_WRITE | FILE_READ_ATTRIBUTES | (created_ ? DELETE : 0);
+    file_.Reset(Open(name_, access, FILE_SHARE_READ, OPEN_EXISTING));
+    BY_HANDLE_FILE_INFORMATION now;
+    if (file_.valid() && ::GetFileInformationByHandle(file_.get(), &now) &&
+        now.dwVolumeSerialNumber == was.dwVolumeSerialNumber &&
+        now.nFileIndexHigh == was.nFileIndexHigh && now.nFileIndexLow == was.nFileIndexLow &&
+        (static_cast<uint64_t>(now.nFileSizeHigh) << 32 | now.nFileSizeLow) ==
+            *appendStart_ + written_) {
+      RollBack();
+    }
+    file_.Reset();
+  }
+
   // Cuts an appended file back to the length it had when opened. A file the append
   // created is marked for removal through its own handle, which no other program can have
   // renamed or replaced (it was opened without delete sharing), so only this run's file
@@ -241,6 +267,7 @@ class WinTextFile : public ByteTextFile {
 #endif
   bool writing_;
   std::optional<uint64_t> appendStart_;
+  uint64_t written_ = 0;
   std::wstring temporary_;
   std::wstring name_;
   bool created_;
@@ -249,8 +276,8 @@ class WinTextFile : public ByteTextFile {
 // Nobody else writes while the handle is open, so the end stays where it is found.
 // Null when the encoding is not known, or the end of a UTF-16 file would split every unit
 // (ERROR_INVALID_DATA).
-std::unique_ptr<TextFile> Appending(HANDLE file, std::optional<Encoding> encoding,
-                                    bool created = false) {
+std::unique_ptr<TextFile> Appending(HANDLE file, const std::wstring& path,
+                                    std::optional<Encoding> encoding, bool created = false) {
   WinHandle handle(file);
   if (!encoding) {
     KeepError keep;
@@ -265,7 +292,7 @@ std::unique_ptr<TextFile> Appending(HANDLE file, std::optional<Encoding> encodin
     return nullptr;
   }
   auto text = std::make_unique<WinTextFile>(handle.get(), true, *encoding, end, std::wstring(),
-                                            std::wstring(), created);
+                                            path, created);
   (void)handle.Release();
   return text;
 }
@@ -279,7 +306,7 @@ std::unique_ptr<TextFile> OpenForAppend(const std::wstring& path) {
   constexpr DWORD kReadWrite = GENERIC_READ | GENERIC_WRITE;
   for (int attempt = 0; attempt < 10; ++attempt) {
     HANDLE file = Open(path, kReadWrite, FILE_SHARE_READ, OPEN_EXISTING);
-    if (file != INVALID_HANDLE_VALUE) return Appending(file, AppendEncoding(file));
+    if (file != INVALID_HANDLE_VALUE) return Appending(file, path, AppendEncoding(file));
     DWORD error = ::GetLastError();
     if (error == ERROR_ACCESS_DENIED) {
       file = Open(path, GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING);
@@ -287,11 +314,11 @@ std::unique_ptr<TextFile> OpenForAppend(const std::wstring& path) {
       const std::optional<uint64_t> end = Seek(file, 0, FILE_END);
       const bool unknown = end && *end >= 2;
       if (unknown) ::SetLastError(ERROR_ACCESS_DENIED);  // its signature cannot be read
-      return Appending(file, unknown ? std::nullopt : std::optional(Encoding::kUtf8));
+      return Appending(file, path, unknown ? std::nullopt : std::optional(Encoding::kUtf8));
     }
     if (error != ERROR_FILE_NOT_FOUND) return nullptr;
     file = Open(path, kReadWrite | DELETE, FILE_SHARE_READ, CREATE_NEW);
-    if (file != INVALID_HANDLE_VALUE) return Appending(file, Encoding::kUtf8, true);
+    if (file != INVALID_HANDLE_VALUE) return Appending(file, path, Encoding::kUtf8, true);
     error = ::GetLastError();
     if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return nullptr;
   }
