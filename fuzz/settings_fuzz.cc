@@ -4,16 +4,17 @@
 #include <cstdlib>
 #include <set>
 
-#include "text/utf.h"
 #include "settings/settings_file.h"
 #include "tests/fake_platform.h"
+#include "text/utf.h"
 
 namespace jotlog {
 namespace {
 
 // The README's rules over the text (UTF-16 after its signature, lone surrogates replaced, or
-// UTF-8): each section's name and a line feed, then its entries' keys and values NUL-ended.
-std::u16string Parse(std::string_view bytes) {
+// UTF-8, where a host whose text is UTF-16 (`wide`) replaces bytes that are not UTF-8): each
+// section's name and a line feed, then its entries' keys and values NUL-ended.
+std::u16string Parse(std::string_view bytes, bool wide) {
   const bool little = bytes.starts_with("\xFF\xFE"),
              utf16 = little || bytes.starts_with("\xFE\xFF");
   std::u16string text =
@@ -22,7 +23,7 @@ std::u16string Parse(std::string_view bytes) {
     const uint8_t first = bytes[i], second = bytes[i + 1];
     text.push_back(static_cast<char16_t>(little ? first | second << 8 : first << 8 | second));
   }
-  if (utf16) ReplaceLoneSurrogates(text);
+  if (utf16 || wide) ReplaceLoneSurrogates(text);
   text.resize(std::min(text.size(), text.find(u'\xFFFF')));  // U+FFFF ends the input
   std::u16string store;
   std::set<std::u16string> keys;
@@ -56,14 +57,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   const std::string bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
   FakePlatform platform;
-  platform.files[BuildSettingsPath(platform)] = {.content = bytes,
-                                                 .piece = data[0] < 128 ? data[0] + 1u : 65536};
+  const size_t piece = data[0] < 128 ? data[0] + 1u : 65536;
+  platform.files[BuildSettingsPath(platform)] = {.content = bytes, .piece = piece};
   SettingsFile settings(platform, true);
   std::u16string loaded;
   for (const SettingsSection& section : settings.sections()) {
     loaded += section.name + u'\n';
     for (const auto& entry : section.entries) loaded += entry.key + u'\0' + entry.value + u'\0';
   }
-  if (settings.openFailed() != 0 || loaded != Parse(bytes)) std::abort();
+  if (settings.openFailed() != 0 || loaded != Parse(bytes, piece % 2 == 0)) std::abort();
   return 0;
 }

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "app/clipboard.h"
+#include "text/text_file.h"
 
 namespace jotlog {
 namespace {
@@ -51,6 +52,59 @@ TEST(LongPathForm, GivesAbsoluteNamesPastTheLimitInTheFormWithoutOne) {
   };
   for (const auto& [name, form] : cases) {
     EXPECT_EQ(LongPathForm(name), form) << std::string(name.begin(), name.end());
+  }
+}
+
+// A host's text file over bytes in memory, as on Windows (text is UTF-16, with a code page):
+// its code page takes each byte for the character of that number, and is handed whole
+// characters only, which here end before a space.
+class MemoryText : public ByteTextFile {
+ public:
+  explicit MemoryText(std::string bytes) : ByteTextFile(Encoding::kUtf8, true), bytes_(bytes) {}
+  bool Close() override { return true; }
+  size_t read = 0;
+
+ protected:
+  ptrdiff_t ReadBytes(char* buffer, size_t size) override {
+    const size_t n = bytes_.copy(buffer, std::min<size_t>(size, 4096), read);
+    read += n;
+    return static_cast<ptrdiff_t>(n);
+  }
+  bool WriteBytes(std::string_view) override { return false; }
+  bool DecodeLegacy(std::string_view bytes, std::u16string& out) override {
+    EXPECT_TRUE(bytes.back() == ' ' || read == bytes_.size()) << bytes.size();
+    out.assign(bytes.begin(), bytes.end());
+    for (char16_t& unit : out) unit &= 0xFF;
+    return true;
+  }
+
+ private:
+  std::string bytes_;
+};
+
+TEST(ByteTextFile, ReadsUtf8OrTheCodePageAsItGoesAndNoByteThatIsNotText) {
+  const std::string block(70000, 'x');
+  // The bytes; the text; how many bytes are read before the first unit comes.
+  const std::tuple<std::string, std::u16string, size_t> cases[] = {
+      // by the first block: UTF-8, where a later stray byte is U+FFFD
+      {"日 " + block + "\xE9", u"日 " + std::u16string(70000, u'x') + u"\uFFFD", 65536},
+      {"\xEF\xBB\xBF"
+       "caf\xE9",
+       u"caf\uFFFD", 7},
+      // or the code page, piece by piece (a piece is cut after a byte below 0x40)
+      {"\xE9 " + block + " " + block,
+       u"\u00E9 " + std::u16string(70000, u'x') + u" " + std::u16string(70000, u'x'), 65536},
+  };
+  for (const auto& [bytes, text, first] : cases) {
+    MemoryText file(bytes);
+    std::u16string got;
+    for (char16_t unit; (unit = file.Get()) != kWeof;) {
+      if (got.empty()) {
+        EXPECT_EQ(file.read, first) << bytes.size();
+      }
+      got += unit;
+    }
+    EXPECT_TRUE(got == text) << bytes.size();
   }
 }
 
@@ -159,6 +213,19 @@ TEST(WinFiles, AnAppendGivenUpTakesBackOnlyWhatItWroteAndItsOwnNewFile) {
   fs::remove_all(folder);
 }
 
+TEST(WinFiles, AnAppendToAPipeThatIsNeverReadFailsInABoundedTime) {
+  const std::wstring name = L"\\\\.\\pipe\\jotlog-" + std::to_wstring(::GetCurrentProcessId());
+  WinHandle server(
+      ::CreateNamedPipeW(name.c_str(), PIPE_ACCESS_INBOUND, PIPE_TYPE_BYTE, 1, 0, 0, 0, nullptr));
+  ASSERT_TRUE(server.valid());
+  WinPlatform platform{::GetModuleHandleW(nullptr)};
+  const auto start = std::chrono::steady_clock::now();
+  auto file = platform.OpenTextFile(Utf16(name), OpenMode::kAppend);
+  ASSERT_NE(file, nullptr);
+  EXPECT_FALSE(file->Write(std::u16string(1000000, u'p')) && file->Close());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8));
+}
+
 // Another program's hold on the clipboard, from a window of its own, for `ms` ms: open
 // all along, or owning text that it renders on request (which it ignores) or that it never
 // answers for, as a hung program.
@@ -167,7 +234,10 @@ std::thread Holder(Hold hold, DWORD ms, std::atomic<bool>& held) {
   return std::thread([=, &held] {
     HWND own =
         ::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
-    EXPECT_TRUE(::OpenClipboard(own));
+    // Wine's desktop opens it for a moment after each change, to tell X.
+    bool opened = false;
+    for (int tries = 0; tries < 100 && !(opened = ::OpenClipboard(own)); ++tries) ::Sleep(10);
+    EXPECT_TRUE(opened);
     if (hold != Hold::kOpen) {
       ::EmptyClipboard();
       ::SetClipboardData(CF_UNICODETEXT, nullptr);  // rendered on request

@@ -1,7 +1,5 @@
 #include "text/text_file.h"
 
-#include <algorithm>
-
 #include "text/utf.h"
 
 namespace jotlog {
@@ -58,6 +56,26 @@ bool ByteTextFile::Flush() {
   return written;
 }
 
+namespace {
+
+// How much of a file without a signature tells UTF-8 from a code page.
+constexpr size_t kFirstBlock = 65536;
+
+// Whether `text`, as DecodeUtf8 gives it, holds a unit that stands for a byte that is not
+// UTF-8: a low surrogate in U+DC80..U+DCFF that is not the second half of a pair.
+bool HoldsStrayBytes(std::u16string_view text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (IsSurrogatePair(text, i)) {
+      ++i;
+    } else if (text[i] >= 0xDC80 && text[i] <= 0xDCFF) {
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
 bool ByteTextFile::Ensure() {
   if (next_ < decoded_.size()) return true;
   decoded_.clear();
@@ -70,10 +88,14 @@ bool ByteTextFile::Ensure() {
       encoding_ = encoding;
       undecoded_.erase(0, length);
       signatureRead_ = true;
-      if (legacyCodePage_ && length == 0) {
-        DecodeWhole();
-        break;
-      }
+      mode_ = legacyCodePage_ && length == 0 ? Mode::kUndecided : Mode::kAsIs;
+    }
+    if (mode_ == Mode::kUndecided) {
+      // UTF-8 or the code page, by the first block: it is read before anything is decoded.
+      if (undecoded_.size() < kFirstBlock && !ended_) continue;
+      DecodeUtf8(undecoded_, ended_, decoded_);
+      mode_ = HoldsStrayBytes(decoded_) ? Mode::kLegacy : Mode::kAsIs;
+      decoded_.clear();
     }
     Decode();
   }
@@ -90,22 +112,31 @@ void ByteTextFile::ReadChunk() {
   }
 }
 
-void ByteTextFile::DecodeWhole() {
-  while (!ended_) ReadChunk();
-  DecodeUtf8(undecoded_, true, decoded_);
-  // Valid UTF-8 decodes to no unit of U+DC80..U+DCFF.
-  const bool valid = std::none_of(decoded_.begin(), decoded_.end(),
-                                  [](char16_t unit) { return unit >= 0xDC80 && unit <= 0xDCFF; });
-  std::u16string legacy;
-  if (!valid && DecodeLegacy(undecoded_, legacy)) decoded_ = std::move(legacy);
-  undecoded_.clear();
-  undecoded_.shrink_to_fit();
-}
-
 void ByteTextFile::Decode() {
   size_t used = 0;
-  if (encoding_ == Encoding::kUtf8) {
+  if (mode_ == Mode::kLegacy) {
+    // A byte below 0x40 is neither the first nor the second byte of a character of two in
+    // any code page of the system's, so the text can be cut after one.
+    size_t end = undecoded_.size();
+    if (!ended_) {
+      end = 0;
+      for (size_t i = undecoded_.size(); i > 0; --i) {
+        if (static_cast<unsigned char>(undecoded_[i - 1]) < 0x40) {
+          end = i;
+          break;
+        }
+      }
+    }
+    const std::string_view part(undecoded_.data(), end);
+    if (!part.empty() && !DecodeLegacy(part, decoded_)) {
+      DecodeUtf8(part, true, decoded_);
+      ReplaceLoneSurrogates(decoded_);
+    }
+    used = end;
+  } else if (encoding_ == Encoding::kUtf8) {
     used = DecodeUtf8(undecoded_, ended_, decoded_);
+    // Where text is UTF-16, a byte that is not UTF-8 has no character: U+FFFD.
+    if (legacyCodePage_) ReplaceLoneSurrogates(decoded_);
   } else {
     const bool little = encoding_ == Encoding::kUtf16Le;
     auto unit = [&](size_t at) {

@@ -28,9 +28,11 @@ void EncodeText(std::u16string_view text, Encoding encoding, std::string& out);
 // file's encoding, with no translation, and holds everything until Flush, which hands it
 // to the file in one write. Hosts supply the byte transfers and Close.
 //
-// With `legacyCodePage`, a file read that has no signature and is not valid UTF-8 is read
-// whole and handed to DecodeLegacy, for hosts whose older editors save text in a code page
-// of the system's; without, its bytes are kept as they are (see utf.h).
+// With `legacyCodePage`, for hosts whose text is UTF-16 and whose older editors save text
+// in a code page of the system's (Windows): a file read that has no signature and whose
+// first 64 KiB are not valid UTF-8 is handed to DecodeLegacy piece by piece, as it is
+// read; in UTF-8 read there, a byte that is not UTF-8 becomes U+FFFD. Without, such bytes
+// are kept as they are (see utf.h).
 class ByteTextFile : public TextFile {
  public:
   explicit ByteTextFile(Encoding encoding, bool legacyCodePage = false)
@@ -45,7 +47,9 @@ class ByteTextFile : public TextFile {
   virtual ptrdiff_t ReadBytes(char* buffer, size_t size) = 0;
   // Hands all of `bytes` to the file; false on failure.
   virtual bool WriteBytes(std::string_view bytes) = 0;
-  // The text of `bytes` in the legacy code page; false when it cannot be had.
+  // The text of `bytes` (whole characters: the piece ends after a byte below 0x40, or at
+  // the end of the file) in the legacy code page, in place of `out`; false when it cannot
+  // be had.
   virtual bool DecodeLegacy(std::string_view /*bytes*/, std::u16string& /*out*/) { return false; }
 
  private:
@@ -54,15 +58,17 @@ class ByteTextFile : public TextFile {
   // Reads the next chunk of bytes into the undecoded ones; marks the end of the input.
   void ReadChunk();
   void Decode();
-  // Reads the rest of the file and decodes it as UTF-8, or in the legacy code page when it
-  // is not valid UTF-8.
-  void DecodeWhole();
+
+  // How bytes without a signature are read: UTF-8 (kAsIs, also for the rest), not yet
+  // known, or in the legacy code page.
+  enum class Mode { kAsIs, kUndecided, kLegacy };
 
   Encoding encoding_;
   bool legacyCodePage_;
   bool failed_ = false;
   bool ended_ = false;
   bool signatureRead_ = false;
+  Mode mode_ = Mode::kAsIs;
   std::string pending_;
   std::string undecoded_;
   std::u16string decoded_;

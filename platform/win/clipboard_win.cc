@@ -203,7 +203,11 @@ class ClipboardThread {
         }
         continue;
       }
-      const ClipboardCall call = woken == WAIT_OBJECT_0 ? call_ : ClipboardCall::kQuit;
+      if (woken != WAIT_OBJECT_0) {  // no wait failed yet; should one, it is tried again
+        ::Sleep(kOpenPause);
+        continue;
+      }
+      const ClipboardCall call = call_;
       Perform(call);
       if (::InterlockedCompareExchange(&state_, kDone, kBusy) == kGivenUp) {
         if (call != ClipboardCall::kQuit) Perform(ClipboardCall::kQuit);

@@ -42,6 +42,51 @@ std::optional<uint64_t> Seek(HANDLE file, uint64_t offset, DWORD method) {
   return static_cast<uint64_t>(static_cast<DWORD>(high)) << 32 | low;
 }
 
+#ifndef _WIN32_WCE  // the device has no named pipes
+// How long a pipe's other end is waited for to take an entry, as on Linux.
+constexpr DWORD kPipeTime = 5000;
+
+// The watch over a call of the thread `thread` on a pipe: cancelled, again and again, from
+// when `done` has not been signalled for kPipeTime until it is.
+struct PipeWatch {
+  HANDLE thread;
+  HANDLE done;
+  LONG volatile cancelled;
+};
+
+DWORD WINAPI WatchPipe(void* parameter) {
+  auto* watch = static_cast<PipeWatch*>(parameter);
+  // Cancelled again while it lasts: the first cancel may come before the call waits.
+  while (::WaitForSingleObject(watch->done, watch->cancelled ? 50 : kPipeTime) == WAIT_TIMEOUT) {
+    watch->cancelled = 1;
+    ::CancelSynchronousIo(watch->thread);
+  }
+  return 0;
+}
+
+// Makes `call` (a write or a flush) on a pipe, which waits for its other end to read,
+// within kPipeTime; a call that takes longer is cancelled and fails with ERROR_TIMEOUT.
+template <class Call>
+bool WithinPipeTime(Call call) {
+  HANDLE thread = nullptr;
+  if (!::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentThread(), ::GetCurrentProcess(),
+                         &thread, THREAD_TERMINATE, FALSE, 0)) {
+    return false;
+  }
+  WinHandle self(thread), done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!done.valid()) return false;
+  PipeWatch watch{thread, done.get(), 0};
+  WinHandle watcher(::CreateThread(nullptr, 0, &WatchPipe, &watch, 0, nullptr));
+  if (!watcher.valid()) return false;
+  const bool ok = call();
+  const DWORD error = ::GetLastError();
+  ::SetEvent(done.get());
+  ::WaitForSingleObject(watcher.get(), INFINITE);
+  ::SetLastError(!ok && watch.cancelled ? ERROR_TIMEOUT : error);
+  return ok;
+}
+#endif
+
 // Keeps the last error of a failure across the clean-up after it.
 class KeepError {
  public:
@@ -69,8 +114,9 @@ std::optional<Encoding> AppendEncoding(HANDLE file) {
 class WinTextFile : public ByteTextFile {
  public:
   // `appendStart` is where an append began: a failed write cuts the file back to it, and
-  // removes a file the append `created` (opened with delete access for that). `temporary`
-  // is the name a new file is written under until Close moves it to `name`.
+  // removes a file the append `created` (opened with delete access for that); `name` is the
+  // appended file's. `temporary` is the name a new file is written under until Close moves
+  // it to `name`.
   WinTextFile(HANDLE file, bool writing, Encoding encoding, std::optional<uint64_t> appendStart,
               std::wstring temporary = {}, std::wstring name = {}, bool created = false)
       : ByteTextFile(encoding, !writing),
@@ -94,7 +140,8 @@ class WinTextFile : public ByteTextFile {
     bool ok = true;
     if (writing_) {
       ok = Flush();
-      if (ok && !::FlushFileBuffers(file_.get())) {
+      // On a pipe this waits for the other end to read everything.
+      if (ok && !Bounded([&] { return ::FlushFileBuffers(file_.get()) != FALSE; })) {
         const DWORD error = ::GetLastError();
         // Devices such as NUL have nothing to commit; that alone is no failure.
         if (error != ERROR_INVALID_FUNCTION && error != ERROR_NOT_SUPPORTED) {
@@ -103,7 +150,12 @@ class WinTextFile : public ByteTextFile {
         }
       }
     }
-    if (!file_.Reset()) ok = false;
+    BY_HANDLE_FILE_INFORMATION identity = {};
+    const bool known = ok && appendStart_ && ::GetFileInformationByHandle(file_.get(), &identity);
+    if (!file_.Reset()) {
+      ok = false;
+      if (known) TakeBackClosed(identity);
+    }
     if (!temporary_.empty()) {
       // MoveFileW never replaces an existing file, so a file that appeared meanwhile stays.
       if (ok && !::MoveFileW(LongPathForm(temporary_).c_str(), LongPathForm(name_).c_str())) {
@@ -135,9 +187,14 @@ class WinTextFile : public ByteTextFile {
     }
     if (bytes.size() > MAXDWORD) {
       ::SetLastError(ERROR_FILE_TOO_LARGE);
-    } else if (::WriteFile(file_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                           nullptr)) {
-      if (written == bytes.size()) return true;
+    } else if (Bounded([&] {
+                 return ::WriteFile(file_.get(), bytes.data(), static_cast<DWORD>(bytes.size()),
+                                    &written, nullptr) != FALSE;
+               })) {
+      if (written == bytes.size()) {
+        written_ += written;
+        return true;
+      }
       ::SetLastError(ERROR_WRITE_FAULT);  // taken in part, with no error of its own
     }
     RollBack();
@@ -159,6 +216,33 @@ class WinTextFile : public ByteTextFile {
   }
 
  private:
+  // `call` on the file, within the time allowed when it is a pipe.
+  template <class Call>
+  bool Bounded(Call call) {
+#ifdef _WIN32_WCE
+    return call();
+#else
+    return pipe_ ? WithinPipeTime(call) : call();
+#endif
+  }
+
+  // A failure that shows only as the handle is closed: the entry is taken back through a
+  // new handle, from the very file it was appended to and only while it still ends it.
+  void TakeBackClosed(const BY_HANDLE_FILE_INFORMATION& was) {
+    KeepError keep;
+    const DWORD access = GENERIC_WRITE | FILE_READ_ATTRIBUTES | (created_ ? DELETE : 0);
+    file_.Reset(Open(name_, access, FILE_SHARE_READ, OPEN_EXISTING));
+    BY_HANDLE_FILE_INFORMATION now;
+    if (file_.valid() && ::GetFileInformationByHandle(file_.get(), &now) &&
+        now.dwVolumeSerialNumber == was.dwVolumeSerialNumber &&
+        now.nFileIndexHigh == was.nFileIndexHigh && now.nFileIndexLow == was.nFileIndexLow &&
+        (static_cast<uint64_t>(now.nFileSizeHigh) << 32 | now.nFileSizeLow) ==
+            *appendStart_ + written_) {
+      RollBack();
+    }
+    file_.Reset();
+  }
+
   // Cuts an appended file back to the length it had when opened. A file the append
   // created is marked for removal through its own handle, which no other program can have
   // renamed or replaced (it was opened without delete sharing), so only this run's file
@@ -176,8 +260,14 @@ class WinTextFile : public ByteTextFile {
   }
 
   WinHandle file_;
+#ifdef _WIN32_WCE
+  bool pipe_ = false;
+#else
+  bool pipe_ = ::GetFileType(file_.get()) == FILE_TYPE_PIPE;
+#endif
   bool writing_;
   std::optional<uint64_t> appendStart_;
+  uint64_t written_ = 0;
   std::wstring temporary_;
   std::wstring name_;
   bool created_;
@@ -186,8 +276,8 @@ class WinTextFile : public ByteTextFile {
 // Nobody else writes while the handle is open, so the end stays where it is found.
 // Null when the encoding is not known, or the end of a UTF-16 file would split every unit
 // (ERROR_INVALID_DATA).
-std::unique_ptr<TextFile> Appending(HANDLE file, std::optional<Encoding> encoding,
-                                    bool created = false) {
+std::unique_ptr<TextFile> Appending(HANDLE file, const std::wstring& path,
+                                    std::optional<Encoding> encoding, bool created = false) {
   WinHandle handle(file);
   if (!encoding) {
     KeepError keep;
@@ -202,7 +292,7 @@ std::unique_ptr<TextFile> Appending(HANDLE file, std::optional<Encoding> encodin
     return nullptr;
   }
   auto text = std::make_unique<WinTextFile>(handle.get(), true, *encoding, end, std::wstring(),
-                                            std::wstring(), created);
+                                            path, created);
   (void)handle.Release();
   return text;
 }
@@ -216,7 +306,7 @@ std::unique_ptr<TextFile> OpenForAppend(const std::wstring& path) {
   constexpr DWORD kReadWrite = GENERIC_READ | GENERIC_WRITE;
   for (int attempt = 0; attempt < 10; ++attempt) {
     HANDLE file = Open(path, kReadWrite, FILE_SHARE_READ, OPEN_EXISTING);
-    if (file != INVALID_HANDLE_VALUE) return Appending(file, AppendEncoding(file));
+    if (file != INVALID_HANDLE_VALUE) return Appending(file, path, AppendEncoding(file));
     DWORD error = ::GetLastError();
     if (error == ERROR_ACCESS_DENIED) {
       file = Open(path, GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING);
@@ -224,11 +314,11 @@ std::unique_ptr<TextFile> OpenForAppend(const std::wstring& path) {
       const std::optional<uint64_t> end = Seek(file, 0, FILE_END);
       const bool unknown = end && *end >= 2;
       if (unknown) ::SetLastError(ERROR_ACCESS_DENIED);  // its signature cannot be read
-      return Appending(file, unknown ? std::nullopt : std::optional(Encoding::kUtf8));
+      return Appending(file, path, unknown ? std::nullopt : std::optional(Encoding::kUtf8));
     }
     if (error != ERROR_FILE_NOT_FOUND) return nullptr;
     file = Open(path, kReadWrite | DELETE, FILE_SHARE_READ, CREATE_NEW);
-    if (file != INVALID_HANDLE_VALUE) return Appending(file, Encoding::kUtf8, true);
+    if (file != INVALID_HANDLE_VALUE) return Appending(file, path, Encoding::kUtf8, true);
     error = ::GetLastError();
     if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return nullptr;
   }
