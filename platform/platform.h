@@ -127,6 +127,9 @@ class Platform {
   // it; empty when the name can name no file on this system.
   virtual std::u16string ResolvedPath(const std::u16string& name) = 0;
 
+  // Whether anything (a file, a folder, a link) exists at `name`.
+  virtual bool Exists(const std::u16string& name) = 0;
+
   // Whether nothing exists at `name` and no new file is to be made there: its folder
   // refuses one, for want of permission or on a read-only medium, or it is a folder where
   // programs are installed for everybody. False in every other case, and when that cannot
@@ -135,7 +138,7 @@ class Platform {
   // The settings file named `fileName` (a bare name, "jotlog.ini") in the user's own
   // configuration folder for this program. With `makeFolders`, the folders on the way are
   // made where missing, private to the user where the system knows of that. Empty when
-  // the folder cannot be had or made.
+  // the folder cannot be had or made (without `makeFolders`: could not be made).
   virtual std::u16string UserSettingsPath(const std::u16string& fileName, bool makeFolders) = 0;
 };
 

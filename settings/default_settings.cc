@@ -66,8 +66,8 @@ void LoadFallbackSettings(SettingsFile& settings) {
 
 std::u16string SettingsPathForRun(Platform& platform) {
   std::u16string beside = BuildSettingsPath(platform);
-  std::u16string user = UserSettingsPathFor(platform, beside, false);
-  return user.empty() ? beside : user;
+  if (beside.empty() || !platform.NewFileRefused(beside)) return beside;
+  return UserSettingsPathFor(platform, beside, false);
 }
 
 }  // namespace jotlog

@@ -21,7 +21,8 @@ void WriteDefaultSettings(SettingsFile& settings);
 // there (readable or not: then the built-in defaults apply).
 void LoadFallbackSettings(SettingsFile& settings);
 
-// The settings file a run would use now, found without touching anything.
+// The settings file a run would use now, found without touching anything; empty when
+// the run can have none (and the built-in defaults apply).
 std::u16string SettingsPathForRun(Platform& platform);
 
 }  // namespace jotlog

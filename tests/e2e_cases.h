@@ -313,6 +313,18 @@ inline std::vector<Case> Cases() {
           {}, {{"config/user-dirs.dirs", "<absent>"}},
           "  memo file:     " + std::string(getpwuid(65534)->pw_dir) + "/jotlog.txt\n",
           "chmod o+x {dir}; HOME= " + nobody + "sh -c '\"$@\" | grep memo.file: >&2' sh "),
+      // --help reads the settings as a run would, and names what no run reads.
+      row("--help names the lines of the settings file that no run reads", "[Setting ]\nFileName=x\n[setting]\n"
+          "FileName =x\nfilename=y\nFoo=1\nShowDialog=0\nShowDialog=1\n", {"--help"}, {}, {}, "  settings file: "
+          "{dir}/bin/jotlog.ini (read)\n  memo file:     {dir}/home/Documents/jotlog.txt\nLines of the settings file that "
+          "no run reads:\n  line 1: section [Setting ] is not read: only [setting] is\n  line 4: \"FileName \" is no "
+          "setting (nothing is trimmed and case counts: FileName?)\n  line 5: \"filename\" is no setting (nothing is "
+          "trimmed and case counts: FileName?)\n  line 6: \"Foo\" is no setting\n  line 8: ShowDialog is set on line 7 "
+          "already: this line is not read\n", "sh -c '\"$@\" | grep -v \"^[UAai]\\|^jotlog\" >&2' sh "),
+      row("--help names no settings file where no run can have one", "", {"--help"}, {{"cfgfile", ""}}, {},
+          "  settings file: none: the program's folder takes no new file and the user's configuration folder cannot "
+          "be made; the built-in settings apply\n", own + "XDG_CONFIG_HOME={dir}/cfgfile " + nobody + "sh -c '\"$@\" | "
+          "grep settings.file: >&2' sh "),
       row("closed standard streams are not taken by files", "", {"memo"}, {},
           {{"docs", "[STAMP] memo\r\n"}, {"bin/jotlog.ini", kDefaultSettings}, {lock, ""}}, "",
           "sh -c 'exec \"$@\" <&- >&- 2>&-' sh "),

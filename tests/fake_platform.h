@@ -51,6 +51,7 @@ class FakePlatform : public Platform {
     return std::make_unique<Text>(files[name]);
   }
   std::u16string ResolvedPath(const std::u16string& name) override { return name; }
+  bool Exists(const std::u16string& name) override { return files.count(name) != 0; }
   bool NewFileRefused(const std::u16string&) override { return false; }
   std::u16string UserSettingsPath(const std::u16string&, bool) override { return u""; }
   bool OpenClipboard() override { return opened == 0 && ++opened; }

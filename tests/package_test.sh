@@ -105,6 +105,8 @@ Recommends: xclip | wl-clipboard, zenity | kdialog | libnotify-bin, fonts-noto-c
     'manual page renders|man -l "$root/usr/share/man/man1/jotlog.1.gz" 2>&1 |
       grep -cx "NAME\|SYNOPSIS\|DESCRIPTION\|SETTINGS\|FILES\|ENVIRONMENT\|EXIT STATUS\|EXAMPLES" |
       grep -qx 8' \
+    'manual page renders in the C locale without a warning|
+      [ -z "$(LC_ALL=C man -l "$root/usr/share/man/man1/jotlog.1.gz" 2>&1 >/dev/null)" ]' \
     'cmake --install gives the program, its page and documents only|same "$(tree "$scratch/prefix")" \
 "bin/jotlog
 share/doc/jotlog/LICENSE

@@ -25,7 +25,23 @@ bool MakeFolders(const std::string& folder) {
   return ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// Whether MakeFolders could make `folder`: nothing on the way is anything but a folder.
+bool CouldBeFolder(const std::string& folder) {
+  for (size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
+    struct stat st;
+    if (::stat(folder.substr(0, slash).c_str(), &st) != 0) return errno == ENOENT;
+    if (!S_ISDIR(st.st_mode)) return false;
+    if (slash == std::string::npos) return true;
+  }
+}
+
 }  // namespace
+
+bool PosixPlatform::Exists(const std::u16string& name) {
+  const auto path = HostPathFor(name);
+  struct stat st;
+  return path && ::lstat(path->c_str(), &st) == 0;
+}
 
 bool PosixPlatform::NewFileRefused(const std::u16string& name) {
   const auto path = HostPathFor(name);
@@ -54,7 +70,7 @@ std::u16string PosixPlatform::UserSettingsPath(const std::u16string& fileName, b
   std::string folder =
       config != nullptr && config[0] == '/' ? config : HomeDirectory() + "/.config";
   folder += "/jotlog";
-  if (makeFolders && !MakeFolders(folder)) return {};
+  if (makeFolders ? !MakeFolders(folder) : !CouldBeFolder(folder)) return {};
   return DecodeUtf8(folder + "/" + *name);
 }
 

@@ -111,8 +111,16 @@ std::optional<std::string> HostPathFor(const std::u16string& name) {
 }
 
 std::u16string PosixPlatform::ResolvedPath(const std::u16string& name) {
-  const auto path = HostPathFor(name);
-  return path ? DecodeUtf8(*path) : std::u16string();
+  auto path = HostPathFor(name);
+  if (!path || path->empty()) return {};
+  // A relative name is in the current folder.
+  if ((*path)[0] != '/') {
+    if (char* cwd = ::getcwd(nullptr, 0); cwd != nullptr) {
+      path = std::string(cwd) + (cwd[1] != '\0' ? "/" : "") + *path;
+      std::free(cwd);
+    }
+  }
+  return DecodeUtf8(*path);
 }
 
 std::u16string PosixPlatform::ModulePath() {

@@ -31,6 +31,7 @@ class PosixPlatform : public Platform {
   std::u16string LastErrorText() override;
   std::unique_ptr<TextFile> OpenTextFile(const std::u16string& name, OpenMode mode) override;
   std::u16string ResolvedPath(const std::u16string& name) override;
+  bool Exists(const std::u16string& name) override;
   bool NewFileRefused(const std::u16string& name) override;
   std::u16string UserSettingsPath(const std::u16string& fileName, bool makeFolders) override;
   bool OpenClipboard() override;

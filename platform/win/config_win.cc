@@ -8,6 +8,11 @@
 
 namespace jotlog {
 
+bool WinPlatform::Exists(const std::u16string& name) {
+  const auto path = WinPathFor(name);
+  return path && ::GetFileAttributesW(LongPathForm(*path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 bool WinPlatform::NewFileRefused(const std::u16string& name) {
   const auto path = WinPathFor(name);
   if (!path) return false;
