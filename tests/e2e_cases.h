@@ -210,6 +210,8 @@ inline std::vector<Case> Cases() {
   const std::string pipe = "mkfifo {dir}/pipe; exec 3<>{dir}/pipe; ",
                     lock = "run/{6F0B2C1D-93A4-4e7b-8C55-1A2B3C4D5E6F}.lock";
   const std::string mostly = "[setting]\nFileName={dir}/pipe\nMemoFormat=<%MEMO%>\n";
+  std::string burst = "<dialog>";  // the entries of a burst of runs
+  for (int i = 1; i <= 20; ++i) burst += "<" + std::to_string(i) + ">";
   std::string sorted;  // the entries of two dozen runs, sorted
   for (int i = 10; i < 34; ++i) sorted += "<" + std::to_string(i) + ">\r\n";
   return {
@@ -340,13 +342,16 @@ inline std::vector<Case> Cases() {
       real("テキスト", "text/plain", "テキスト<テキスト>"),
       real("not text", "image/png", "<>"),
       real("日本語", "TEXT", "日本語<日本語>"),  // TEXT in UTF-8
-      // While the first success box is open, later starts record their memos and show none:
-      // the one box speaks for them all.
-      row("the real dialog", "[setting]\n", {"dialog"}, {}, {{"docs", "[STAMP] dialog\r\n[STAMP] 1\r\n"
-          "[STAMP] 2\r\n[STAMP] 3\r\n"}}, "1\n", "rm -f {dir}/run/*; " + desktop + "'\"$@\" & until "
-          "w=$(xdotool search --onlyvisible --name 確認); do sleep 0.1; done; for i in 1 2 3; do {dir}/bin/jotlog $i; "
-          "sleep 0.3; done; xdotool search --onlyvisible --name 確認 | wc -l >&2; xdotool windowfocus --sync $w "
-          "key Return; wait $!' sh "),
+      // A burst of starts, a new text copied before each, while the first success box is open:
+      // each records its memo in order and shows none, the one box speaking for them all; a
+      // failure in the burst shows its own box.
+      row("a burst of starts with the real clipboard and dialog", "[setting]\nAddFrom=clipboard\nMemoFormat=<%MEMO%>\n",
+          {}, {}, {{"docs", burst}}, "1\n2\n", "rm -f {dir}/run/*; timeout 50 xvfb-run -a -s '-nolisten tcp' env "
+          "NO_AT_BRIDGE=1 sh -c 'printf dialog | xclip -sel c 2>/dev/null; \"$@\" & until w=$(xdotool search --onlyvisible --name 確認); "
+          "do sleep 0.1; done; for i in $(seq 1 20); do printf $i | xclip -sel c 2>/dev/null; \"$@\"; sleep 0.3; done; shown() { xdotool "
+          "search --onlyvisible --name 確認 | wc -l; }; shown >&2; prlimit --fsize=0 \"$@\" & until [ $(shown) = 2 ]; do "
+          "sleep 0.1; done; shown >&2; for w in $(xdotool search --onlyvisible --name 確認); do xdotool windowfocus --sync $w "
+          "key Return; done; wait' sh "),
       // Without a guard to take (the runtime folder is a file), every start records and no
       // two entries mix.
       row("two dozen simultaneous starts", exact, {}, {{"memo.txt", "<absent>"}}, {}, sorted, "touch {dir}/file; XDG_RUNTIME_DIR="
