@@ -1,11 +1,12 @@
 // The Windows program under Wine, through win_probe.cc: the shared cases and Windows' own.
 // CTest (wine.cmake) gives JOTLOG_WINE_DIR (the build's Wine), JOTLOG_WIN_EXE, JOTLOG_PROBE.
+#include <algorithm>
 #include <clocale>
 
 #include "platform/posix/platform_posix.h"
-#include "text/utf.h"
 #include "tests/e2e_cases.h"
 #include "tests/picture_table.h"
+#include "text/utf.h"
 
 namespace jotlog {
 namespace {
@@ -77,6 +78,28 @@ TEST_F(WineEndToEnd, AProgramPathLongerThanMaxPathFindsItsSettingsBesideIt) {
   // Started by Wine itself: CreateProcessW refuses a program name this long.
   EXPECT_EQ(Shell(Wine(folder / "jotlog.exe", "found")).Finish(), "");
   EXPECT_EQ(ReadFile(root / "memo.txt"), "found");
+}
+
+TEST_F(WineEndToEnd, ACopyUnderProgramFilesNeverGetsSettingsBesideIt) {
+  // Wine's user may write anywhere in its prefix, as an administrator may.
+  const fs::path drive = Env("JOTLOG_WINE_DIR") + "/prefix/drive_c";
+  const fs::path folder = drive / "Program Files/jotlog-e2e";
+  fs::create_directories(folder);
+  fs::copy_file(root / "bin/jotlog.exe", folder / "jotlog-e2e.exe",
+                fs::copy_options::overwrite_existing);
+  std::vector<fs::path> own;  // the user's own settings file, in Application Data
+  for (const auto& user : fs::directory_iterator(drive / "users"))
+    if (user.path().filename() != "Public")
+      own.push_back(user.path() / "AppData/Roaming/jotlog/jotlog-e2e.ini");
+  for (const fs::path& file : own) fs::remove(file);
+  const std::string run =
+      "printf 'x\\n' | " +
+      Wine(Env("JOTLOG_PROBE"), "run 'C:\\Program Files\\jotlog-e2e\\jotlog-e2e.exe'");
+  EXPECT_EQ(Shell(run).Finish(), kSaved);
+  EXPECT_FALSE(fs::exists(folder / "jotlog-e2e.ini"));
+  EXPECT_TRUE(std::any_of(own.begin(), own.end(), [](const fs::path& f) { return fs::exists(f); }));
+  fs::remove_all(folder);
+  for (const fs::path& file : own) fs::remove(file);
 }
 
 TEST(PictureDifferential, TheLinuxFormatterAgreesWithTheWindowsApi) {
