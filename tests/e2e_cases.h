@@ -275,6 +275,11 @@ inline std::vector<Case> Cases() {
       unsaved("a named pipe without a reader", "{dir}/pipe", "mkfifo {dir}/pipe; ", "No such device or address", linux),
       unsaved("the clipboard without a display", "clipboard", "", "no desktop holds a clipboard here "
               "(neither WAYLAND_DISPLAY nor DISPLAY is set)", linux),
+      // A memo to be taken from a clipboard that cannot be read is no empty memo.
+      row("a memo from the clipboard where no clipboard tool is installed", "[setting]\nAddFrom=clipboard\n"
+          "FileName={dir}/memo.txt\n", {"x"}, {{"tools/", ""}, {"memo.txt", old}}, {{"memo.txt", old}},
+          Failed(kNotSaved, "the clipboard", "no clipboard tool (xclip or wl-clipboard) is installed"),
+          "DISPLAY=:99 PATH={dir}/tools "),
       // A sync that fails on a regular file is a failure, whatever the error (injected).
       unsaved("the memo file's sync fails with EROFS", "{dir}/memo.txt", erofs, "Read-only file system", linux),
       row("the default settings' sync fails with EROFS", "", {"abc"}, {},

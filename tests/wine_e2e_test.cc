@@ -57,15 +57,28 @@ TEST_F(WineEndToEnd, TheCasesOfBothPrograms) {
       });
 }
 
-TEST_F(WineEndToEnd, TheBoxSpeaksForLaterStartsAndAppearsInFrontOfAHungWindowOfAnotherProgram) {
-  WriteFile(root / "bin/jotlog.ini", "[setting]\nFileName=" + WinePath(root / "memo.txt") + "\n");
+TEST_F(WineEndToEnd, TheBoxSpeaksForABurstOfStartsAndAppearsInFrontOfAHungWindow) {
+  WriteFile(root / "bin/jotlog.ini", "[setting]\nFileName=" + WinePath(root / "memo.txt") +
+                                         "\nAddFrom=clipboard\nMemoFormat=<%MEMO%>\n");
+  // Copied on Wine's display, whose clipboard Wine's desktop shares.
+  auto copy = [](const std::string& text) {
+    Shell("printf %s " + Quote(text) + " | DISPLAY=$(cat " + Env("JOTLOG_WINE_DIR") +
+          "/display) xclip -sel c >/dev/null 2>&1; sleep 0.3")
+        .Finish();
+  };
+  copy("first");
   // A box owned by the hung window would wait on it for ever; this one stays till input ends.
-  Child first = Shell("(echo first; sleep 15) | timeout 40 " + Run(" hung"));
+  Child first = Shell("(echo; sleep 20) | timeout 45 " + Run(" hung"));
   ASSERT_EQ(first.ReadLine(), kSaved);
-  // A start meanwhile records its memo and leaves the open box to speak for it.
-  EXPECT_EQ(RunWin("second"), "");
+  // Starts meanwhile record their memos, in order, and leave the open box to speak for them.
+  std::string memos = "<first>";
+  for (const std::string text : {"1", "2", "3", "4", "5", "6", "7", "8"}) {
+    copy(text);
+    EXPECT_EQ(RunWin(""), "") << text;
+    memos += "<" + text + ">";
+  }
   EXPECT_EQ(first.Finish(), "");
-  EXPECT_EQ(Contents(root / "memo.txt"), "[STAMP] first\r\n[STAMP] second\r\n");
+  EXPECT_EQ(Contents(root / "memo.txt"), memos);
 }
 
 TEST_F(WineEndToEnd, AProgramPathLongerThanMaxPathFindsItsSettingsBesideIt) {
