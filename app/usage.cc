@@ -25,6 +25,7 @@ std::u16string UsageText(Platform& platform) {
   return u"Usage: " + program + u" [MEMO]...\n" +
          u"Appends MEMO (or the clipboard's text, as the settings say), stamped with the date\n"
          u"and time, to the memo file, shows whether it was saved, and ends.\n"
+         u"AddFrom=input asks for the memo in a box; a lone - takes it from standard input.\n"
          u"  settings file: " +
          settingsFile + u"\n" + u"  memo file:     " + memoFile + u"\n" + program +
          u" --version prints the version.\n";

@@ -46,13 +46,12 @@ class FakePlatform : public Platform {
                       BoxKind kind) override {
     boxes += (kind == BoxKind::kFailed ? u"|!" : u"|") + caption + u": " + text;
   }
-  // The input box's answer and text; each box asked is shown as "|?caption: prompt [first]".
+  // The input box's answer (OK gives "typed"); each box asked shows as "|?caption: prompt [first]".
   MemoAsked answer = MemoAsked::kGiven;
-  std::u16string typed = u"typed";
   MemoAsked AskForMemo(const std::u16string& caption, const std::u16string& prompt,
                        const std::u16string& first, std::u16string& memo) override {
     boxes += u"|?" + caption + u": " + prompt + u" [" + first + u"]";
-    if (answer == MemoAsked::kGiven) memo = typed;
+    if (answer == MemoAsked::kGiven) memo = u"typed";
     return answer;
   }
   std::u16string LastErrorText() override { return u"why"; }
