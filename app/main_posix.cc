@@ -1,6 +1,8 @@
-// Start-up on POSIX hosts: the arguments, joined with single spaces, are the command line.
+// Start-up on POSIX hosts: the arguments, joined with single spaces, are the command line;
+// a lone "-" takes the memo from standard input instead.
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <string>
@@ -10,6 +12,31 @@
 #include "platform/posix/platform_posix.h"
 #include "platform/posix/util_posix.h"
 #include "text/utf.h"
+
+namespace {
+
+// The most of standard input taken as a memo: more is refused, never cut short.
+constexpr size_t kMostInput = size_t{64} << 20;
+
+// Standard input to its end, as bytes, into `memo`; else where and why it was not taken.
+void TakeStandardInput(jotlog::TakenMemo& memo) {
+  std::string bytes;
+  char chunk[65536];
+  while (true) {
+    const ssize_t n = ::read(STDIN_FILENO, chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0 || bytes.size() + static_cast<size_t>(n) > kMostInput) {
+      if (n == 0) break;
+      memo.where = u"standard input";
+      memo.reason = jotlog::DecodeUtf8(n < 0 ? std::strerror(errno) : "more than 64 MiB");
+      return;
+    }
+    bytes.append(chunk, static_cast<size_t>(n));
+  }
+  memo.text = jotlog::DecodeUtf8(bytes);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   // Started with a standard stream closed, the first file opened would take its number
@@ -32,6 +59,17 @@ int main(int argc, char** argv) {
       return (closed & 1 << STDOUT_FILENO) == 0 && jotlog::WriteAll(STDOUT_FILENO, text) ? 0 : 1;
     } catch (...) {
       return 1;
+    }
+  }
+  // A lone "-": the memo is standard input, whatever the settings say.
+  if (argc == 2 && std::strcmp(argv[1], "-") == 0) {
+    try {
+      jotlog::TakenMemo memo;
+      TakeStandardInput(memo);
+      jotlog::PosixPlatform platform;
+      return jotlog::WinMain(platform, memo);
+    } catch (...) {
+      return 1;  // memory exhausted while the input is taken; nothing was saved
     }
   }
   std::string commandLine;

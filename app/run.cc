@@ -1,6 +1,7 @@
 #include "app/run.h"
 
 #include <new>
+#include <optional>
 
 #include "app/clipboard.h"
 #include "app/memo_entry.h"
@@ -48,13 +49,15 @@ bool AppendToMemoFile(Platform& platform, const std::u16string& fileName,
   return false;
 }
 
-Outcome RecordMemo(Platform& platform, SettingsFile& settings, const std::u16string& commandLine) {
+Outcome RecordMemo(Platform& platform, SettingsFile& settings, const std::u16string& commandLine,
+                   bool memoGiven) {
   const std::u16string section = keys::kSection;
   Outcome outcome;
 
   const std::u16string defaultAddFrom = keys::kDefaultAddFrom;
   std::u16string memo;
-  if (settings.GetWithDefault(section, keys::kAddFrom, defaultAddFrom, true) == keys::kClipboard) {
+  if (!memoGiven &&
+      settings.GetWithDefault(section, keys::kAddFrom, defaultAddFrom, true) == keys::kClipboard) {
     // Text that cannot be read is no empty memo: the run fails and writes nothing. No text
     // at all is an empty memo.
     if (ReadClipboard(platform, memo) == ClipboardRead::kUnreadable) {
@@ -89,13 +92,16 @@ Outcome RecordMemo(Platform& platform, SettingsFile& settings, const std::u16str
   }
   if (outcome.saved) {
     const std::u16string defaultShowDialog = keys::kDefaultShowDialog;
-    outcome.showSuccess = settings.GetWithDefault(section, keys::kShowDialog, defaultShowDialog,
-                                                  true) == keys::kShow;
+    outcome.showSuccess =
+        settings.GetWithDefault(section, keys::kShowDialog, defaultShowDialog, true) == keys::kShow;
   }
   return outcome;
 }
 
-int WinMain(Platform& platform, const std::u16string& commandLine) {
+namespace {
+
+// The run, with the memo on the command line or, with `taken`, taken by start-up.
+int Run(Platform& platform, const std::u16string& commandLine, const TakenMemo* taken) {
   // Running out of memory ends the run like any other failure: with the box of its
   // destination, whose texts are made before anything can run out.
   const std::u16string caption = kBoxCaption;
@@ -105,30 +111,64 @@ int WinMain(Platform& platform, const std::u16string& commandLine) {
       std::u16string(kClipboardLabel) + kNotSavedWords + u"\n" + kOutOfMemory;
   const std::u16string busy = std::u16string(kMemoFileLabel) + kNotSavedWords + u"\n" + kBusy;
 
-  // The guard covers the run's work, not the user's reading of its box: a start that
-  // finds another run at work waits for it to finish.
-  HeldMutex guard(platform, kMutexName, kGuardWaitMs);
-  if (guard.state() == MutexState::kHeld) {
-    platform.ShowMessageBox(busy, caption, BoxKind::kFailed);
-    return 1;
-  }
+  // The guard covers the run's work, not the user's reading or typing in a box: a start
+  // that finds another run at work waits for it to finish.
+  std::optional<HeldMutex> guard;
   Outcome outcome;
   bool toClipboard = false;
   try {
+    // Read before the guard, to know whether the user is to be asked first. A default
+    // file is made whole or not at all, and only where none exists, so two starts at once
+    // each read one whole file.
     SettingsFile settings(platform, true);
     if (settings.openFailed()) LoadFallbackSettings(settings);
     // A look that adds nothing, so the run's own lookups stay in their order.
     const std::u16string defaultFileName = keys::kDefaultFileName;
     toClipboard = settings.GetWithDefault(keys::kSection, keys::kFileName, defaultFileName,
                                           false) == keys::kClipboard;
-    outcome = RecordMemo(platform, settings, commandLine);
+    outcome.label = toClipboard ? kClipboardLabel : kMemoFileLabel;
+    const std::u16string* memo = &commandLine;
+    bool memoGiven = taken != nullptr;
+    std::u16string typed;
+    const std::u16string defaultAddFrom = keys::kDefaultAddFrom;
+    if (taken != nullptr) {
+      memo = &taken->text;
+      outcome.where = taken->where;
+      outcome.reason = taken->reason;
+    } else if (settings.GetWithDefault(keys::kSection, keys::kAddFrom, defaultAddFrom, true) ==
+               keys::kInput) {
+      // Asked with no guard held, so other starts are not held up meanwhile. The entry's
+      // time is sampled after the box, when OK was pressed.
+      switch (platform.AskForMemo(kInputCaption, kInputPrompt, commandLine, typed)) {
+        case MemoAsked::kCancelled:
+          return 1;
+        case MemoAsked::kCannotAsk:
+          outcome.where = kInputName;
+          outcome.reason = platform.LastErrorText();
+          break;
+        case MemoAsked::kGiven:
+          memo = &typed;
+          memoGiven = true;
+          break;
+      }
+    }
+    if (outcome.where.empty()) {
+      guard.emplace(platform, kMutexName, kGuardWaitMs);
+      if (guard->state() != MutexState::kHeld) {
+        outcome = RecordMemo(platform, settings, *memo, memoGiven);
+      }
+    }
   } catch (const std::bad_alloc&) {
-    guard.Release();
+    guard.reset();
     platform.ShowMessageBox(toClipboard ? clipboardFailure : memoFileFailure, caption,
                             BoxKind::kFailed);
     return 1;
   }
-  guard.Release();
+  if (guard && guard->state() == MutexState::kHeld) {
+    platform.ShowMessageBox(busy, caption, BoxKind::kFailed);
+    return 1;
+  }
+  guard.reset();
 
   if (!outcome.saved) {
     platform.ShowMessageBox(
@@ -145,5 +185,13 @@ int WinMain(Platform& platform, const std::u16string& commandLine) {
   }
   return 0;
 }
+
+}  // namespace
+
+int WinMain(Platform& platform, const std::u16string& commandLine) {
+  return Run(platform, commandLine, nullptr);
+}
+
+int WinMain(Platform& platform, const TakenMemo& memo) { return Run(platform, u"", &memo); }
 
 }  // namespace jotlog

@@ -26,6 +26,19 @@ inline constexpr char16_t kClipboardName[] = u"the clipboard";
 inline constexpr char16_t kBusy[] = u"jotlog: another run of jotlog did not finish within 15 s";
 inline constexpr char16_t kOutOfMemory[] = u"jotlog: out of memory";
 
+// The input box of AddFrom=input.
+inline constexpr char16_t kInputCaption[] = u"jotlog";
+inline constexpr char16_t kInputPrompt[] = u"メモ";
+// The place a failure to ask for the memo names.
+inline constexpr char16_t kInputName[] = u"jotlog";
+
+// A memo that start-up took itself, from standard input say: its text, or where and why it
+// could not be taken.
+struct TakenMemo {
+  std::u16string text;
+  std::u16string where, reason;  // set when it could not be taken
+};
+
 // What a run's work came to.
 struct Outcome {
   bool saved = false;
@@ -35,13 +48,19 @@ struct Outcome {
 };
 
 // The whole run; `commandLine` is the memo unless the settings take it from elsewhere.
-// Returns the exit code: 0 when the memo was saved, 1 when it was not.
+// With AddFrom=input the user is asked for it first, the command line being the box's
+// first text; a cancelled box ends the run with nothing written or shown. Returns the exit
+// code: 0 when the memo was saved, 1 when it was not.
 int WinMain(Platform& platform, const std::u16string& commandLine);
+// The run for a memo start-up took itself: AddFrom is not asked.
+int WinMain(Platform& platform, const TakenMemo& memo);
 
-// The part of the run after the settings are in place: memo source, entry, destination.
-// Settings are looked up in the order AddFrom, MemoFormat, DateFormat, TimeFormat,
-// FileName and, after a success only, ShowDialog.
-Outcome RecordMemo(Platform& platform, SettingsFile& settings, const std::u16string& commandLine);
+// The part of the run after the settings are in place and the memo, when `memoGiven`, is
+// known: memo source, entry, destination. Settings are looked up in the order AddFrom
+// (unless the memo is given), MemoFormat, DateFormat, TimeFormat, FileName and, after a
+// success only, ShowDialog. AddFrom=input takes the command line, as nothing asks here.
+Outcome RecordMemo(Platform& platform, SettingsFile& settings, const std::u16string& commandLine,
+                   bool memoGiven = false);
 
 // Appends the entry to the named file in one write. True only when the file opened and
 // the entry reached it (written, flushed, committed and closed); else `reason` says why.

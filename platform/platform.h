@@ -28,6 +28,13 @@ enum class MutexState { kTaken, kHeld, kNone };
 // system has such looks.
 enum class BoxKind { kSaved, kFailed };
 
+// What came of asking the user for a memo.
+enum class MemoAsked {
+  kGiven,      // OK: the memo is the text in the box
+  kCancelled,  // Cancel, Escape, or the box closed
+  kCannotAsk,  // no box can be shown here; LastErrorText says why
+};
+
 // The value a text file delivers at the end of its input or on a read error.
 inline constexpr char16_t kWeof = 0xFFFF;
 
@@ -92,6 +99,13 @@ class Platform {
   // Shows a message box with one OK button and returns once it is dismissed.
   virtual void ShowMessageBox(const std::u16string& text, const std::u16string& caption,
                               BoxKind kind) = 0;
+
+  // Asks the user for a memo in a small box of one line of text with OK and Cancel (Enter
+  // is OK, Escape Cancel), titled `caption`, with `prompt` beside the text and `first` as
+  // the text when it opens, selected. Waits as long as the user takes. On kGiven, `memo` is
+  // the whole text, however long.
+  virtual MemoAsked AskForMemo(const std::u16string& caption, const std::u16string& prompt,
+                               const std::u16string& first, std::u16string& memo) = 0;
 
   // The system's words for why the last failed operation of this layer failed (a file
   // that could not be opened, written or committed; a clipboard that could not be read

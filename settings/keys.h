@@ -24,5 +24,7 @@ inline constexpr char16_t kDefaultTimeFormat[] = u"HH:mm:ss";
 // shows the success box.
 inline constexpr char16_t kClipboard[] = u"clipboard";
 inline constexpr char16_t kShow[] = u"1";
+// The value of AddFrom that asks the user for the memo.
+inline constexpr char16_t kInput[] = u"input";
 
 }  // namespace jotlog::keys

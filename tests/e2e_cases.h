@@ -212,6 +212,26 @@ inline std::vector<Case> Cases() {
   const std::string mostly = "[setting]\nFileName={dir}/pipe\nMemoFormat=<%MEMO%>\n";
   std::string burst = "<dialog>";  // the entries of a burst of runs
   for (int i = 1; i <= 20; ++i) burst += "<" + std::to_string(i) + ">";
+  // The input box (AddFrom=input): on the real zenity of a desktop of the row's own, each
+  // box opened with the program's name and words as its first text, then answered.
+  const std::string ask = "[setting]\nFileName={dir}/memo.txt\nAddFrom=input\nMemoFormat=<%MEMO%>\\n\nShowDialog=0\n";
+  const std::string boxes = "timeout 60 xvfb-run -a -s '-nolisten tcp' env NO_AT_BRIDGE=1 sh -c '"
+      "open() { \"$@\" & until w=$(xdotool search --onlyvisible --name \"^jotlog$\"); do sleep 0.1; done; "
+      "xdotool windowfocus --sync $w; }; answer() { xdotool \"$@\"; wait $!; echo $? >&2; }; "
+      "open \"$@\"; printf other | timeout 5 \"$1\" - >&2; echo $? >&2; xdotool type typed; answer key Return; "
+      "open \"$1\"; answer key Return; open \"$1\"; answer key Escape; open \"$1\"; answer key Tab space; "
+      "open \"$1\" kept; answer key Return' sh ";
+  const std::string terminal = "sh -c 'for keys in \"typed\\n\" \"\\004\"; do printf \"$keys\" | "
+      "script -qec \"$* 2>>{dir}/err\" /dev/null >/dev/null; echo $? >&2; done' sh ";
+  // On Windows, the probe answers the box: "+" types and presses Enter, "=" types and clicks
+  // OK, "-" presses Escape, "c" clicks Cancel, "x" closes it.
+  auto answer = [&](const std::string& what, std::vector<std::string> args, const std::string& line,
+                    const std::string& first, const std::string& after) {
+    return Case{"the input box: " + what, ask, args, {}, {{"memo.txt", after}},
+                "jotlog: メモ [" + first + "]\n" + (after == "<absent>" ? "exit 256" : ""),
+                "{ cat; echo " + Quote(line) + "; } | ", Form::kUtf8, windows};
+  };
+  const std::string longMemo(40000, 'w');  // past an edit control's default limit
   std::string sorted;  // the entries of two dozen runs, sorted
   for (int i = 10; i < 34; ++i) sorted += "<" + std::to_string(i) + ">\r\n";
   return {
@@ -357,6 +377,31 @@ inline std::vector<Case> Cases() {
           "search --onlyvisible --name 確認 | wc -l; }; shown >&2; prlimit --fsize=0 \"$@\" & until [ $(shown) = 2 ]; do "
           "sleep 0.1; done; shown >&2; for w in $(xdotool search --onlyvisible --name 確認); do xdotool windowfocus --sync $w "
           "key Return; done; wait' sh "),
+      // Another start while a box is open records its memo at once: no guard is held.
+      row("the real input box: typed over the first text, OK empty, Escape, Cancel; a start meanwhile",
+          ask, {"first"}, {}, {{"memo.txt", "<other>\r\n<typed>\r\n<>\r\n<kept>\r\n"}}, "0\n0\n0\n1\n1\n0\n", boxes),
+      // A box destroyed, not closed, leaves zenity to end with 0 and no text: no OK either.
+      row("an input box gone without OK", ask, {"first"}, {{"tools/", ""}, StandIn("zenity", "exit 0")},
+          {{"log", "zenity --entry --title=jotlog --text=メモ --entry-text=first\n"}, {"memo.txt", "<absent>"}},
+          "exit 256", tools + "DISPLAY=:99 PATH={dir}/tools "),
+      row("the input box of KDE where zenity is missing, a first text that starts with a dash", ask, {"-a"},
+          {{"tools/", ""}, StandIn("kdialog", "echo typed")},
+          {{"log", "kdialog --title jotlog --inputbox メモ -- -a\n"}, {"memo.txt", "<typed>\r\n"}}, "",
+          tools + "DISPLAY=:99 PATH={dir}/tools "),
+      row("the input box on a terminal: a line typed, then Ctrl-D", ask, {"x"}, {},
+          {{"memo.txt", "<typed>\r\n"}, {"err", "メモ: メモ: \n"}}, "0\n1\n", terminal),
+      row("no display and no terminal to ask on", ask, {"x"}, {}, {{"memo.txt", "<absent>"}},
+          Failed(kNotSaved, "jotlog", "no way to ask for a memo"), ""),
+      row("- takes standard input's bytes, whatever AddFrom says", ask, {"-"}, {},
+          {{"memo.txt", "<a\xFF\nb>\r\n"}}, "", "sh -c 'printf \"a\\377\\nb\" | \"$@\"' sh "),
+      row("- with more than 64 MiB", ask, {"-"}, {}, {{"memo.txt", "<absent>"}},
+          Failed(kNotSaved, "standard input", "more than 64 MiB"),
+          "sh -c 'head -c 67108865 /dev/zero | \"$@\"' sh "),
+      answer("the first text selected, typed over, Enter", {"first"}, "+typed 日本", "first", "<typed 日本>\r\n"),
+      answer("a long text, OK", {}, "=" + longMemo, "", "<" + longMemo + ">\r\n"),
+      answer("Escape", {"x"}, "-", "x", "<absent>"),
+      answer("Cancel", {}, "c", "", "<absent>"),
+      answer("closed", {}, "x", "", "<absent>"),
       // Without a guard to take (the runtime folder is a file), every start records and no
       // two entries mix.
       row("two dozen simultaneous starts", exact, {}, {{"memo.txt", "<absent>"}}, {}, sorted, "touch {dir}/file; XDG_RUNTIME_DIR="

@@ -46,6 +46,14 @@ class FakePlatform : public Platform {
                       BoxKind kind) override {
     boxes += (kind == BoxKind::kFailed ? u"|!" : u"|") + caption + u": " + text;
   }
+  // The input box's answer (OK gives "typed"); each box asked shows as "|?caption: prompt [first]".
+  MemoAsked answer = MemoAsked::kGiven;
+  MemoAsked AskForMemo(const std::u16string& caption, const std::u16string& prompt,
+                       const std::u16string& first, std::u16string& memo) override {
+    boxes += u"|?" + caption + u": " + prompt + u" [" + first + u"]";
+    if (answer == MemoAsked::kGiven) memo = u"typed";
+    return answer;
+  }
   std::u16string LastErrorText() override { return u"why"; }
   std::unique_ptr<TextFile> OpenTextFile(const std::u16string& name, OpenMode) override {
     return std::make_unique<Text>(files[name]);

@@ -22,6 +22,7 @@ TEST(WinMain, RecordsByTheSettingsAndShowsEveryFailure) {
     std::optional<std::u16string> clipboard = u"c";
     bool unreadable = false;  // the clipboard's text
     const char16_t* held = u"";  // a mutex another run holds
+    MemoAsked answer = MemoAsked::kGiven;  // of the input box
   };
   const Case cases[] = {
       {"AddFrom=Clipboard\nShowDialog= 1", "oldx|c"},  // exact values only
@@ -42,6 +43,9 @@ TEST(WinMain, RecordsByTheSettingsAndShowsEveryFailure) {
       {"ShowDialog=1", "oldx|c", kNone, u"x", u"c", false, kBoxMutexName},
       {"", "oldx|c" + notSaved, kClose, u"x", u"c", false, kBoxMutexName},
       {"ShowDialog=1", "oldx|c" + saved, kNone, u"x", u"c", false, u"a mutex of another program"},
+      // An input box that cannot be shown fails for the destination, which stays untouched.
+      {"AddFrom=input\nFileName=clipboard", "old|c|?jotlog: メモ [x]|!確認: クリップボードに保存できませんでした。\njotlog: why",
+       kNone, u"x", u"c", false, u"", MemoAsked::kCannotAsk},
       // The entry: left to right, each placeholder once, and never again over what was put
       // in, nor where its end and what follows, or the two sides of a removal, spell one.
       {"MemoFormat=%MEMO%+%MEMO%", "oldx+x|c"},
@@ -63,6 +67,7 @@ TEST(WinMain, RecordsByTheSettingsAndShowsEveryFailure) {
     platform.fault = c.fault;
     platform.clipboard = c.clipboard;
     platform.unreadable = c.unreadable;
+    platform.answer = c.answer;
     if (*c.held) platform.mutexes[c.held] = MutexState::kHeld;
 
     SCOPED_TRACE(testing::Message() << c.settings << c.fault);

@@ -1,22 +1,56 @@
 // What only a Windows program sees, for wine_e2e_test.cc; UTF-8 on binary standard streams.
 //   run PROGRAM [hung]  PROGRAM with the first input line as its command line after its name;
 //                       prints each box as "caption: text", dismissed at the next input line
-//                       or its end; exits as PROGRAM. "hung": behind a window that never answers
+//                       or its end; exits as PROGRAM. "hung": behind a window that never answers.
+//                       An input box prints "caption: prompt [text]" ("text" without brackets
+//                       when not all selected) and takes the next line: "+TEXT" types TEXT in
+//                       place of the selection and presses Enter, "=TEXT" types and clicks OK,
+//                       "-" presses Escape, "c" clicks Cancel, anything else closes the box
 //   pictures            the text of each picture of picture_table.h, a line each
 #include <fcntl.h>
 #include <io.h>
 
 #include <climits>
 #include <iostream>
+#include <vector>
 
 #include "platform/win/platform_win.h"
-#include "text/utf.h"
 #include "tests/picture_table.h"
+#include "text/utf.h"
 
 namespace jotlog {
 namespace {
 
 void Print(const std::u16string& text) { std::cout << EncodeUtf8(text) << std::flush; }
+
+// Answers an input box of another process as the next input line says (see above).
+void Answer(HWND box, HWND edit) {
+  std::vector<wchar_t> text(::SendMessageW(edit, WM_GETTEXTLENGTH, 0, 0) + 1);
+  wchar_t caption[256] = {}, prompt[256] = {};
+  ::GetWindowTextW(box, caption, 256);
+  ::GetDlgItemTextW(box, 0xFFFF, prompt, 256);
+  ::SendMessageW(edit, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+  const std::u16string all = Utf16(text.data());
+  const LRESULT selection = ::SendMessageW(edit, EM_GETSEL, 0, 0);
+  const bool selected = LOWORD(selection) == 0 && HIWORD(selection) == all.size();
+  Print(Utf16(caption) + u": " + Utf16(prompt) + u" " + (selected ? u"[" + all + u"]" : all) +
+        u"\n");
+  std::string line;
+  std::getline(std::cin, line);
+  const std::wstring typed = Wide(DecodeUtf8(line.empty() ? "" : line.substr(1)));
+  if (!line.empty() && (line[0] == '+' || line[0] == '=')) {
+    // As typing or pasting does, within the control's limit.
+    ::SendMessageW(edit, EM_SETSEL, 0, -1);
+    ::SendMessageW(edit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(typed.c_str()));
+  }
+  if (line == "-" || (!line.empty() && line[0] == '+')) {
+    ::PostMessageW(edit, WM_KEYDOWN, line == "-" ? VK_ESCAPE : VK_RETURN, 1);
+  } else if (line == "c" || (!line.empty() && line[0] == '=')) {
+    ::PostMessageW(::GetDlgItem(box, line == "c" ? IDCANCEL : IDOK), BM_CLICK, 0, 0);
+  } else {
+    ::PostMessageW(box, WM_CLOSE, 0, 0);
+  }
+}
 
 int Run(const std::wstring& program, bool hung) {
   // A window in front that answers no message: nothing here takes messages.
@@ -43,12 +77,16 @@ int Run(const std::wstring& program, bool hung) {
       if (owner == started.dwProcessId && ::IsWindowVisible(box)) break;
     }
     if (box == nullptr) continue;
-    wchar_t caption[256] = {}, text[1024] = {};
-    ::GetWindowTextW(box, caption, 256);
-    ::GetDlgItemTextW(box, 0xFFFF, text, 1024);
-    Print(Utf16(caption) + u": " + Utf16(text) + u"\n");
-    std::cin.ignore(INT_MAX, '\n');
-    ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+    if (HWND edit = ::FindWindowExW(box, nullptr, L"Edit", nullptr); edit != nullptr) {
+      Answer(box, edit);
+    } else {
+      wchar_t caption[256] = {}, text[1024] = {};
+      ::GetWindowTextW(box, caption, 256);
+      ::GetDlgItemTextW(box, 0xFFFF, text, 1024);
+      Print(Utf16(caption) + u": " + Utf16(text) + u"\n");
+      std::cin.ignore(INT_MAX, '\n');
+      ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+    }
     while (::IsWindow(box) && ::WaitForSingleObject(process.get(), 10) == WAIT_TIMEOUT) {
     }
   }

@@ -1,5 +1,6 @@
 // The platform layer on Linux and other POSIX hosts. Its methods live by concern in the
-// *_posix.cc files beside this header: guard, paths, files, locale, dialog, clipboard.
+// *_posix.cc files beside this header: guard, paths, files, locale, dialog, input,
+// clipboard.
 #pragma once
 
 #include <map>
@@ -28,6 +29,8 @@ class PosixPlatform : public Platform {
                  int size) override;
   void ShowMessageBox(const std::u16string& text, const std::u16string& caption,
                       BoxKind kind) override;
+  MemoAsked AskForMemo(const std::u16string& caption, const std::u16string& prompt,
+                       const std::u16string& first, std::u16string& memo) override;
   std::u16string LastErrorText() override;
   std::unique_ptr<TextFile> OpenTextFile(const std::u16string& name, OpenMode mode) override;
   std::u16string ResolvedPath(const std::u16string& name) override;

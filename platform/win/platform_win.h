@@ -1,5 +1,5 @@
 // The platform layer on Windows. Its methods live by concern in the *_win.cc files beside
-// this header: guard, paths, files, locale, dialog, clipboard. Only calls that Windows CE
+// this header: guard, paths, files, locale, dialog, input, clipboard. Only calls that Windows CE
 // has too are used, except where a desktop-only call is needed; those are marked and have
 // the device's form beside them.
 #pragma once
@@ -71,6 +71,8 @@ class WinPlatform : public Platform {
                  int size) override;
   void ShowMessageBox(const std::u16string& text, const std::u16string& caption,
                       BoxKind kind) override;
+  MemoAsked AskForMemo(const std::u16string& caption, const std::u16string& prompt,
+                       const std::u16string& first, std::u16string& memo) override;
   std::u16string LastErrorText() override;
   std::unique_ptr<TextFile> OpenTextFile(const std::u16string& name, OpenMode mode) override;
   std::u16string ResolvedPath(const std::u16string& name) override;
