@@ -109,7 +109,6 @@ int Run(Platform& platform, const std::u16string& commandLine, const TakenMemo* 
       std::u16string(kMemoFileLabel) + kNotSavedWords + u"\n" + kOutOfMemory;
   const std::u16string clipboardFailure =
       std::u16string(kClipboardLabel) + kNotSavedWords + u"\n" + kOutOfMemory;
-  const std::u16string busy = std::u16string(kMemoFileLabel) + kNotSavedWords + u"\n" + kBusy;
 
   // The guard covers the run's work, not the user's reading or typing in a box: a start
   // that finds another run at work waits for it to finish.
@@ -165,7 +164,8 @@ int Run(Platform& platform, const std::u16string& commandLine, const TakenMemo* 
     return 1;
   }
   if (guard && guard->state() == MutexState::kHeld) {
-    platform.ShowMessageBox(busy, caption, BoxKind::kFailed);
+    platform.ShowMessageBox(outcome.label + kNotSavedWords + u"\n" + kBusy, caption,
+                            BoxKind::kFailed);
     return 1;
   }
   guard.reset();

@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "text/utf.h"
 #include "tests/fake_platform.h"
+#include "text/utf.h"
 
 namespace jotlog {
 namespace {
@@ -13,15 +13,17 @@ TEST(WinMain, RecordsByTheSettingsAndShowsEveryFailure) {
   using enum FakePlatform::Fault;
   const std::string saved = "|確認: メモファイルに保存しました。", x127(127, 'x');
   const std::string notSaved = "|!確認: メモファイルに保存できませんでした。\nm: why";
-  const std::string clipboardNotSaved = "|!確認: クリップボードに保存できませんでした。\nthe clipboard: why";
-  const std::string outOfMemory = "|!確認: クリップボードに保存できませんでした。\njotlog: out of memory";
+  const std::string clipboardNotSaved =
+      "|!確認: クリップボードに保存できませんでした。\nthe clipboard: why";
+  const std::string outOfMemory =
+      "|!確認: クリップボードに保存できませんでした。\njotlog: out of memory";
   struct Case {
     std::string settings, after;  // lines before the defaults; memo file|clipboard, boxes shown
     FakePlatform::Fault fault = kNone;
     std::u16string memo = u"x";
     std::optional<std::u16string> clipboard = u"c";
-    bool unreadable = false;  // the clipboard's text
-    const char16_t* held = u"";  // a mutex another run holds
+    bool unreadable = false;               // the clipboard's text
+    const char16_t* held = u"";            // a mutex another run holds
     MemoAsked answer = MemoAsked::kGiven;  // of the input box
   };
   const Case cases[] = {
@@ -34,18 +36,22 @@ TEST(WinMain, RecordsByTheSettingsAndShowsEveryFailure) {
       {"FileName=clipboard", "old|c" + clipboardNotSaved, kSet},            // the old text put back
       {"FileName=clipboard", "old|-" + clipboardNotSaved, kSet, u"x", {}},  // and no text made
       // Text that cannot be read is no empty memo; no text is.
-      {"AddFrom=clipboard\nShowDialog=1", "old|c|!確認: メモファイルに保存できませんでした。\nthe clipboard: why",
-       kNone, u"x", u"c", true},
+      {"AddFrom=clipboard\nShowDialog=1",
+       "old|c|!確認: メモファイルに保存できませんでした。\nthe clipboard: why", kNone, u"x", u"c",
+       true},
       {"AddFrom=clipboard\nShowDialog=1", "old|-" + saved, kNone, u"x", {}},
       // Another run at work past the wait; another run's success box open.
-      {"ShowDialog=1", "old|c|!確認: メモファイルに保存できませんでした。\njotlog: another run of "
-       "jotlog did not finish within 15 s", kNone, u"x", u"c", false, kMutexName},
+      {"FileName=clipboard",
+       "old|c|!確認: クリップボードに保存できませんでした。\njotlog: another "
+       "run of jotlog did not finish within 15 s",
+       kNone, u"x", u"c", false, kMutexName},
       {"ShowDialog=1", "oldx|c", kNone, u"x", u"c", false, kBoxMutexName},
       {"", "oldx|c" + notSaved, kClose, u"x", u"c", false, kBoxMutexName},
       {"ShowDialog=1", "oldx|c" + saved, kNone, u"x", u"c", false, u"a mutex of another program"},
       // An input box that cannot be shown fails for the destination, which stays untouched.
-      {"AddFrom=input\nFileName=clipboard", "old|c|?jotlog: メモ [x]|!確認: クリップボードに保存できませんでした。\njotlog: why",
-       kNone, u"x", u"c", false, u"", MemoAsked::kCannotAsk},
+      {"AddFrom=input\nFileName=clipboard",
+       "old|c|?jotlog: メモ [x]|!確認: クリップボードに保存できませんでした。\njotlog: why", kNone,
+       u"x", u"c", false, u"", MemoAsked::kCannotAsk},
       // The entry: left to right, each placeholder once, and never again over what was put
       // in, nor where its end and what follows, or the two sides of a removal, spell one.
       {"MemoFormat=%MEMO%+%MEMO%", "oldx+x|c"},
@@ -72,7 +78,7 @@ TEST(WinMain, RecordsByTheSettingsAndShowsEveryFailure) {
 
     SCOPED_TRACE(testing::Message() << c.settings << c.fault);
     EXPECT_EQ(WinMain(platform, c.memo), c.after.find("|!") == std::string::npos ? 0 : 1);
-    EXPECT_EQ(platform.opened, 0);  // every open closed once
+    EXPECT_EQ(platform.opened, 0);                          // every open closed once
     EXPECT_EQ(platform.mutexes.size(), *c.held ? 1u : 0u);  // and every mutex taken let go
     EXPECT_EQ(platform.files[u"m"].content + "|" +
                   EncodeUtf8(platform.clipboard.value_or(u"-") + platform.boxes),
