@@ -82,7 +82,6 @@ Outcome RecordMemo(Platform& platform, SettingsFile& settings, const std::u16str
       outcome.reason = platform.LastErrorText();
     }
   } else {
-    outcome.label = kMemoFileLabel;
     if (!outcome.where.empty()) return outcome;
     outcome.saved = AppendToMemoFile(platform, fileName, memo, outcome.reason);
     if (!outcome.saved) {

@@ -342,7 +342,7 @@ inline std::vector<Case> Cases() {
           "chmod o+x {dir}; HOME= " + nobody + "sh -c '\"$@\" | grep memo.file: >&2' sh "),
       // --help reads the settings as a run would, and names what no run reads.
       row("--help names the lines of the settings file that no run reads", "[Setting ]\nFileName=x\n[setting]\n"
-          "FileName =x\nfilename=y\nFoo=1\nShowDialog=0\nShowDialog=1\n", {"--help"}, {}, {}, "  settings file: "
+          "FileName =x\nfilename=y\nFoo=1\nShowDialog=0\nShowDialog=1\n#" + pad + pad + "\n", {"--help"}, {}, {}, "  settings file: "
           "{dir}/bin/jotlog.ini (read)\n  memo file:     {dir}/home/Documents/jotlog.txt\nLines of the settings file that "
           "no run reads:\n  line 1: section [Setting ] is not read: only [setting] is\n  line 4: \"FileName \" is no "
           "setting (nothing is trimmed and case counts: FileName?)\n  line 5: \"filename\" is no setting (nothing is "
