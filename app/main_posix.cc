@@ -1,5 +1,6 @@
-// Start-up on POSIX hosts: the arguments, joined with single spaces, are the command line;
-// a lone "-" takes the memo from standard input instead.
+// Start-up on POSIX hosts: the arguments, joined with single spaces, are the command line
+// (the run takes a lone "--input" or "--clipboard" as the memo's source); a lone "-" takes
+// the memo from standard input instead.
 #include <unistd.h>
 
 #include <cerrno>

@@ -1,6 +1,7 @@
 // Start-up on Windows: the entry point of a GUI program, which has no console. The memo is
 // the command line exactly as the system passes it: the start-up code hands over the rest
-// of the line after the program's name, quotes and blanks inside it kept.
+// of the line after the program's name, quotes and blanks inside it kept (the run takes
+// exactly "--input" or "--clipboard" as the memo's source).
 #include <windows.h>
 
 #include <algorithm>

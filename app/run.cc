@@ -2,6 +2,7 @@
 
 #include <new>
 #include <optional>
+#include <string_view>
 
 #include "app/clipboard.h"
 #include "app/memo_entry.h"
@@ -50,14 +51,15 @@ bool AppendToMemoFile(Platform& platform, const std::u16string& fileName,
 }
 
 Outcome RecordMemo(Platform& platform, SettingsFile& settings, const std::u16string& commandLine,
-                   bool memoGiven) {
+                   bool memoGiven, bool fromClipboard) {
   const std::u16string section = keys::kSection;
   Outcome outcome;
 
   const std::u16string defaultAddFrom = keys::kDefaultAddFrom;
   std::u16string memo;
-  if (!memoGiven &&
-      settings.GetWithDefault(section, keys::kAddFrom, defaultAddFrom, true) == keys::kClipboard) {
+  if (fromClipboard ||
+      (!memoGiven && settings.GetWithDefault(section, keys::kAddFrom, defaultAddFrom, true) ==
+                         keys::kClipboard)) {
     // Text that cannot be read is no empty memo: the run fails and writes nothing. No text
     // at all is an empty memo.
     if (ReadClipboard(platform, memo) == ClipboardRead::kUnreadable) {
@@ -127,17 +129,24 @@ int Run(Platform& platform, const std::u16string& commandLine, const TakenMemo* 
     outcome.label = toClipboard ? kClipboardLabel : kMemoFileLabel;
     const std::u16string* memo = &commandLine;
     bool memoGiven = taken != nullptr;
+    // Exactly "--input" or "--clipboard" as the whole command line names the memo's source,
+    // whatever AddFrom says: what shortcuts and key bindings start.
+    const std::u16string_view source = commandLine == u"--input"       ? keys::kInput
+                                       : commandLine == u"--clipboard" ? keys::kClipboard
+                                                                       : u"";
     std::u16string typed;
     const std::u16string defaultAddFrom = keys::kDefaultAddFrom;
     if (taken != nullptr) {
       memo = &taken->text;
       outcome.where = taken->where;
       outcome.reason = taken->reason;
-    } else if (settings.GetWithDefault(keys::kSection, keys::kAddFrom, defaultAddFrom, true) ==
-               keys::kInput) {
+    } else if ((source.empty() ? std::u16string_view(settings.GetWithDefault(
+                                     keys::kSection, keys::kAddFrom, defaultAddFrom, true))
+                               : source) == keys::kInput) {
       // Asked with no guard held, so other starts are not held up meanwhile. The entry's
       // time is sampled after the box, when OK was pressed.
-      switch (platform.AskForMemo(kInputCaption, kInputPrompt, commandLine, typed)) {
+      switch (platform.AskForMemo(kInputCaption, kInputPrompt, source.empty() ? commandLine : u"",
+                                  typed)) {
         case MemoAsked::kCancelled:
           return 1;
         case MemoAsked::kCannotAsk:
@@ -153,7 +162,8 @@ int Run(Platform& platform, const std::u16string& commandLine, const TakenMemo* 
     if (outcome.where.empty()) {
       guard.emplace(platform, kMutexName, kGuardWaitMs);
       if (guard->state() != MutexState::kHeld) {
-        outcome = RecordMemo(platform, settings, *memo, memoGiven);
+        outcome = RecordMemo(platform, settings, *memo, memoGiven,
+                             !memoGiven && source == keys::kClipboard);
       }
     }
   } catch (const std::bad_alloc&) {

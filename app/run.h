@@ -47,7 +47,9 @@ struct Outcome {
   std::u16string where, reason;  // of a failure: the file or the clipboard, and why
 };
 
-// The whole run; `commandLine` is the memo unless the settings take it from elsewhere.
+// The whole run; `commandLine` is the memo unless the settings take it from elsewhere, or
+// it is exactly "--input" (the memo is asked for, with no first text) or "--clipboard"
+// (the memo is the clipboard's text), whatever AddFrom says.
 // With AddFrom=input the user is asked for it first, the command line being the box's
 // first text; a cancelled box ends the run with nothing written or shown. Returns the exit
 // code: 0 when the memo was saved, 1 when it was not.
@@ -59,8 +61,9 @@ int WinMain(Platform& platform, const TakenMemo& memo);
 // known: memo source, entry, destination. Settings are looked up in the order AddFrom
 // (unless the memo is given), MemoFormat, DateFormat, TimeFormat, FileName and, after a
 // success only, ShowDialog. AddFrom=input takes the command line, as nothing asks here.
+// `fromClipboard` takes the clipboard's text without asking AddFrom.
 Outcome RecordMemo(Platform& platform, SettingsFile& settings, const std::u16string& commandLine,
-                   bool memoGiven = false);
+                   bool memoGiven = false, bool fromClipboard = false);
 
 // Appends the entry to the named file in one write. True only when the file opened and
 // the entry reached it (written, flushed, committed and closed); else `reason` says why.

@@ -215,6 +215,7 @@ inline std::vector<Case> Cases() {
   // The input box (AddFrom=input): on the real zenity of a desktop of the row's own, each
   // box opened with the program's name and words as its first text, then answered.
   const std::string ask = "[setting]\nFileName={dir}/memo.txt\nAddFrom=input\nMemoFormat=<%MEMO%>\\n\nShowDialog=0\n";
+  const std::string clipboardSet = std::regex_replace(ask, std::regex("=input"), "=clipboard");
   const std::string boxes = "timeout 60 xvfb-run -a -s '-nolisten tcp' env NO_AT_BRIDGE=1 sh -c '"
       "open() { \"$@\" & until w=$(xdotool search --onlyvisible --name \"^jotlog$\"); do sleep 0.1; done; "
       "xdotool windowfocus --sync $w; }; answer() { xdotool \"$@\"; wait $!; echo $? >&2; }; "
@@ -388,6 +389,17 @@ inline std::vector<Case> Cases() {
           {{"tools/", ""}, StandIn("kdialog", "echo typed")},
           {{"log", "kdialog --title jotlog --inputbox メモ -- -a\n"}, {"memo.txt", "<typed>\r\n"}}, "",
           tools + "DISPLAY=:99 PATH={dir}/tools "),
+      // Exactly --input or --clipboard as the command line names the source, whatever AddFrom says.
+      row("--input asks with no first text where AddFrom=clipboard", clipboardSet, {"--input"},
+          {{"tools/", ""}, StandIn("zenity", "echo typed")},
+          {{"log", "zenity --entry --title=jotlog --text=メモ --entry-text=\n"}, {"memo.txt", "<typed>\r\n"}}, "",
+          tools + "DISPLAY=:99 PATH={dir}/tools "),
+      row("--clipboard takes the clipboard's text where AddFrom=input", ask, {"--clipboard"},
+          {{"tools/", ""}, StandIn("zenity", "echo typed"),
+           StandIn("wl-paste", "case \"$*\" in *--list-types*) echo text/plain;; *) printf copied;; esac"),
+           StandIn("wl-copy", "exit 1")},
+          {{"log", "wl-paste --list-types\nwl-paste --no-newline --type text/plain\n"}, {"memo.txt", "<copied>\r\n"}},
+          "", tools + "WAYLAND_DISPLAY=w PATH={dir}/tools "),
       row("the input box on a terminal: a line typed, then Ctrl-D", ask, {"x"}, {},
           {{"memo.txt", "<typed>\r\n"}, {"err", "メモ: メモ: \n"}}, "0\n1\n", terminal),
       row("no display and no terminal to ask on", ask, {"x"}, {}, {{"memo.txt", "<absent>"}},
@@ -402,6 +414,11 @@ inline std::vector<Case> Cases() {
       answer("Escape", {"x"}, "-", "x", "<absent>"),
       answer("Cancel", {}, "c", "", "<absent>"),
       answer("closed", {}, "x", "", "<absent>"),
+      {"the input box: --input where AddFrom=clipboard", clipboardSet, {"--input"}, {}, {{"memo.txt", "<typed>\r\n"}},
+       "jotlog: メモ []\n", "{ cat; echo +typed; } | ", Form::kUtf8, windows},
+      {"--clipboard takes the clipboard's text where AddFrom=input", ask, {"--clipboard"}, {}, {{"memo.txt", "<copied>\r\n"}},
+       "", "printf copied | DISPLAY=$(cat $JOTLOG_WINE_DIR/display) xclip -sel c >/dev/null 2>&1; sleep 0.3; ", Form::kUtf8,
+       windows},
       // Without a guard to take (the runtime folder is a file), every start records and no
       // two entries mix.
       row("two dozen simultaneous starts", exact, {}, {{"memo.txt", "<absent>"}}, {}, sorted, "touch {dir}/file; XDG_RUNTIME_DIR="
