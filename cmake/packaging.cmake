@@ -1,7 +1,7 @@
 # Installation and packages. Everything takes the version from project().
 #   cmake --install build [--prefix ~/.local]   bin/jotlog, its manual page and documents
 #   cpack -G DEB | TGZ (in build)                jotlog_<version>_<arch>.deb, a tarball
-#   cpack -G ZIP (in build-win)                  jotlog-<version>-win64.zip
+#   cpack -G ZIP | NSIS (in build-win)           jotlog-<version>-win64.zip, the installer .exe
 include(GNUInstallDirs)
 
 # Installing, and so making a package, builds the program alone, not every test and
@@ -24,11 +24,12 @@ if(WIN32)
   enable_language(RC)
   set(JOTLOG_VERSION_QUAD ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0)
   set(JOTLOG_MANIFEST ${JOTLOG_PACKAGING_DIR}/jotlog.exe.manifest)
+  set(JOTLOG_ICON ${PROJECT_SOURCE_DIR}/packaging/icons/jotlog.ico)
   configure_file(platform/win/jotlog_win.manifest.in ${JOTLOG_MANIFEST} @ONLY)
   configure_file(platform/win/jotlog_win.rc.in ${JOTLOG_PACKAGING_DIR}/jotlog.rc @ONLY)
   target_sources(jotlog PRIVATE ${JOTLOG_PACKAGING_DIR}/jotlog.rc)
   set_property(SOURCE ${JOTLOG_PACKAGING_DIR}/jotlog.rc APPEND PROPERTY OBJECT_DEPENDS
-    ${JOTLOG_MANIFEST})
+    "${JOTLOG_MANIFEST};${JOTLOG_ICON}")
 
   # A folder to unpack anywhere: the program and its texts with Windows line ends.
   foreach(text doc/README-windows.txt:README.txt LICENSE:LICENSE.txt)
@@ -43,12 +44,32 @@ if(WIN32)
   endforeach()
   install(TARGETS jotlog RUNTIME DESTINATION .)
   set(CPACK_GENERATOR ZIP)
+  # The installer, for the user alone (packaging/nsis/NSIS.template.in, the project's own
+  # script in place of CMake's, which installs for all users when it may), made where
+  # Debian's nsis is installed.
+  list(APPEND CMAKE_MODULE_PATH ${PROJECT_SOURCE_DIR}/packaging/nsis)
+  set(CPACK_NSIS_EXECUTABLE makensis)
+  set(CPACK_NSIS_MUI_ICON ${JOTLOG_ICON})
+  set(CPACK_JOTLOG_VERSION_QUAD ${JOTLOG_VERSION_QUAD})
+  find_program(JOTLOG_MAKENSIS makensis)
+  if(JOTLOG_MAKENSIS)
+    list(APPEND CPACK_GENERATOR NSIS)
+  endif()
   set(CPACK_SYSTEM_NAME win64)
 else()
   install(TARGETS jotlog RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   configure_file(doc/jotlog.1.in ${JOTLOG_PACKAGING_DIR}/jotlog.1 @ONLY)
   install(FILES ${JOTLOG_PACKAGING_DIR}/jotlog.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES README.md LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  # What desktops list and bind keys to, with the icon in each size the theme looks up
+  # (made from packaging/icons/jotlog.svg by make_icons.sh there).
+  install(FILES packaging/linux/jotlog.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  foreach(size 16 24 32 48 64 128 256)
+    install(FILES packaging/icons/hicolor/${size}x${size}/jotlog.png
+      DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
+  endforeach()
+  install(FILES packaging/icons/jotlog.svg
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
   set(CPACK_GENERATOR DEB TGZ)
 endif()
 

@@ -67,7 +67,7 @@ run_table() {
 
 case $kind in
 deb)
-  for tool in dpkg-deb lintian mandoc man setpriv; do
+  for tool in dpkg-deb lintian mandoc man setpriv desktop-file-validate file; do
     command -v $tool >/dev/null || skip "no $tool"
   done
   make_package DEB
@@ -109,17 +109,43 @@ Recommends: xclip | wl-clipboard, zenity | kdialog | libnotify-bin, fonts-noto-c
       [ -z "$(LC_ALL=C man -l "$root/usr/share/man/man1/jotlog.1.gz" 2>&1 >/dev/null)" ]' \
     'cmake --install gives the program, its page and documents only|same "$(tree "$scratch/prefix")" \
 "bin/jotlog
+share/applications/jotlog.desktop
 share/doc/jotlog/LICENSE
 share/doc/jotlog/README.md
+share/icons/hicolor/128x128/apps/jotlog.png
+share/icons/hicolor/16x16/apps/jotlog.png
+share/icons/hicolor/24x24/apps/jotlog.png
+share/icons/hicolor/256x256/apps/jotlog.png
+share/icons/hicolor/32x32/apps/jotlog.png
+share/icons/hicolor/48x48/apps/jotlog.png
+share/icons/hicolor/64x64/apps/jotlog.png
+share/icons/hicolor/scalable/apps/jotlog.svg
 share/man/man1/jotlog.1"' \
     'the tarball holds the installed tree|same "$(tree "$scratch/tgz")" "$(tree "$scratch/prefix")"' \
     'the package holds it under /usr, as Debian lays it out|same "$(tree "$root")" \
 "usr/bin/jotlog
+usr/share/applications/jotlog.desktop
 usr/share/doc/jotlog/README.md
 usr/share/doc/jotlog/changelog.gz
 usr/share/doc/jotlog/copyright
+usr/share/icons/hicolor/128x128/apps/jotlog.png
+usr/share/icons/hicolor/16x16/apps/jotlog.png
+usr/share/icons/hicolor/24x24/apps/jotlog.png
+usr/share/icons/hicolor/256x256/apps/jotlog.png
+usr/share/icons/hicolor/32x32/apps/jotlog.png
+usr/share/icons/hicolor/48x48/apps/jotlog.png
+usr/share/icons/hicolor/64x64/apps/jotlog.png
+usr/share/icons/hicolor/scalable/apps/jotlog.svg
 usr/share/lintian/overrides/jotlog
 usr/share/man/man1/jotlog.1.gz"' \
+    'the desktop entry validates and starts jotlog --input, its action --clipboard|
+      entry=$root/usr/share/applications/jotlog.desktop
+      desktop-file-validate "$entry" && same "$(grep "^Exec=" "$entry")" "Exec=jotlog --input
+Exec=jotlog --clipboard"' \
+    'each icon is a PNG of its size|for size in 16 24 32 48 64 128 256; do
+        file "$root/usr/share/icons/hicolor/${size}x$size/apps/jotlog.png" |
+          grep -q "PNG image data, $size x $size," || { echo "not $size x $size"; exit 1; }
+      done' \
     'the user'"'"'s memo is recorded|same "$saved" "確認: メモファイルに保存しました。" &&
       one_entry "$memo" "buy milk"' \
     'the settings file is the user'"'"'s, with the default text|
