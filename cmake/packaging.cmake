@@ -51,6 +51,13 @@ if(WIN32)
   set(CPACK_NSIS_EXECUTABLE makensis)
   set(CPACK_NSIS_MUI_ICON ${JOTLOG_ICON})
   set(CPACK_JOTLOG_VERSION_QUAD ${JOTLOG_VERSION_QUAD})
+  # The installer runs as the program does: 64-bit for a 64-bit build (a system without
+  # 32-bit support, as Wine's 64-bit prefixes are, runs no 32-bit installer).
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(CPACK_JOTLOG_NSIS_TARGET amd64-unicode)
+  else()
+    set(CPACK_JOTLOG_NSIS_TARGET x86-unicode)
+  endif()
   find_program(JOTLOG_MAKENSIS makensis)
   if(JOTLOG_MAKENSIS)
     list(APPEND CPACK_GENERATOR NSIS)

@@ -4,6 +4,7 @@
 # user (uid 65534) with a home of its own, and checks a table of facts.
 #   package_test.sh deb BUILD VERSION                 the .deb, the tarball, cmake --install
 #   package_test.sh zip BUILD VERSION PROBE WINE_DIR  the Windows ZIP, under Wine
+#   package_test.sh nsis BUILD VERSION PROBE WINE_DIR the Windows installer, under Wine
 # CPACK and CMAKE name the tools. Needs root; exits 77 (skipped) without it or a tool,
 # except under CI, where that is a failure.
 set -uo pipefail
@@ -20,7 +21,7 @@ skip() {
 scratch=$(mktemp -d /tmp/jotlog-package-XXXXXX)
 chmod 755 "$scratch"
 cleanup() {
-  if [ "$kind" = zip ]; then as_user wineserver -k >/dev/null 2>&1; fi
+  if [ "$kind" != deb ]; then as_user wineserver -k >/dev/null 2>&1; fi
   rm -rf "$scratch"
 }
 trap cleanup EXIT
@@ -224,6 +225,105 @@ $top/jotlog.exe"' \
     'the settings file is in the user'"'"'s Application Data, with the default text|
       [ -n "$defaults" ] && same "$(cat "$appdata/jotlog/jotlog.ini")" "$defaults"' \
     'nothing is written beside the program|same "$(find "$scratch/unpacked" -printf "%p %m %s\n" | LC_ALL=C sort)" "$before"'
+  ;;
+nsis)
+  probe=$4 wine_dir=$5
+  for tool in makensis wine setpriv; do
+    command -v $tool >/dev/null || skip "no $tool"
+  done
+  [ -f "$wine_dir/display" ] || skip "no display from the Wine fixture"
+  make_package NSIS
+  system=$(sed -n 's/^set(CPACK_SYSTEM_NAME "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")
+  installer=$build/packages/jotlog-$version-$system.exe
+  cp "$installer" "$scratch/setup.exe" && cp "$probe" "$scratch/probe.exe" || exit 1
+  export USER_ENV="WINEPREFIX=$home/prefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= DISPLAY=$(cat "$wine_dir/display")"
+  as_user wineboot --init >/dev/null 2>&1
+  # Each step ends when every process of the prefix has, an uninstaller's copy of itself too.
+  wine_w() { as_user wine "$@" >/dev/null 2>&1; as_user wineserver -w; }
+  user_dir=$(ls -d "$home"/prefix/drive_c/users/* | grep -v /Public | head -n 1)
+  user=${user_dir##*/}
+  local=$user_dir/AppData/Local roaming=$user_dir/AppData/Roaming
+  installed=$local/Programs/jotlog
+  link=$roaming/Microsoft/Windows/Start\ Menu/Programs/jotlog.lnk
+  documents=$(readlink -f "$user_dir/Documents")
+  uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\jotlog'
+  # What is written for the whole machine: its registry and files outside the user's folder.
+  machine() {
+    grep -ci jotlog "$home/prefix/system.reg"
+    (cd "$home/prefix/drive_c" && find . -path "./users/$user" -prune -o -iname "*jotlog*" -print)
+  }
+  as_user wineserver -w
+  machine_before=$(machine)
+
+  wine_w "$scratch/setup.exe" /S
+  files=$(tree "$installed")
+  shortcut=$(as_user wine "$scratch/probe.exe" shortcut "C:\\users\\$user\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\jotlog.lnk" 2>&1)
+  entry=$(as_user wine reg query "$uninstall_key" 2>/dev/null | tr -d '\r' | sed -n 's/^ *\([A-Za-z]*\) *\(REG_[A-Z_]*\) *\(.*\)$/\1 \2 \3/p' | LC_ALL=C sort)
+  # Its size in KiB, as the files installed hold it (the uninstaller, written there, aside).
+  size=$(stat -c %s "$installed/jotlog.exe" "$installed/README.txt" "$installed/LICENSE.txt" 2>/dev/null |
+    awk '{ n += $1 } END { print int(n / 1024) }')
+  as_user wineserver -w
+  machine_installed=$(machine)
+  # The shortcut's command line, the box answered as a user would.
+  asked=$(printf '%s\n%s\n' --input '+typed at the shortcut' |
+    as_user wine "$scratch/probe.exe" run "C:\\users\\$user\\AppData\\Local\\Programs\\jotlog\\jotlog.exe" 2>&1)
+  memo=$(cat "$documents/jotlog.txt" 2>/dev/null)
+  settings=$(ls "$installed/jotlog.ini" "$roaming/jotlog/jotlog.ini" 2>/dev/null | head -n 1)
+  # The user's own settings, and a memo kept unsaved, which neither step may touch.
+  [ -n "$settings" ] && printf '# mine\n' >>"$settings"
+  mkdir -p "$local/jotlog" && printf 'kept\r\n' >"$local/jotlog/unsaved.txt" && chown -R 65534:65534 "$local/jotlog"
+  mine=$(cat "$settings" 2>/dev/null)
+  beside=$([ "$settings" = "$installed/jotlog.ini" ] && echo jotlog.ini)
+  printf 'old' >"$installed/jotlog.exe"
+  wine_w "$scratch/setup.exe" /S
+  files_again=$(tree "$installed")
+  program_again=$(head -c 2 "$installed/jotlog.exe")
+  settings_again=$(cat "$settings" 2>/dev/null)
+  wine_w "$installed/Uninstall.exe" /S
+  left=$(tree "$installed" 2>/dev/null)
+  entry_left=$(as_user wine reg query "$uninstall_key" 2>&1 | tr -d '\r')
+  as_user wineserver -w
+  run_table \
+    'the installer is small|[ "$(stat -c %s "$installer")" -lt 1000000 ]' \
+    'a silent install puts the program in the user'"'"'s Programs folder|same "$files" \
+"LICENSE.txt
+README.txt
+Uninstall.exe
+jotlog.exe"' \
+    'the Start-menu shortcut asks for a memo at Ctrl+Alt+J|same "$shortcut" \
+"C:\\users\\$user\\AppData\\Local\\Programs\\jotlog\\jotlog.exe
+--input
+Ctrl+Alt+J"' \
+    'the uninstall entry is the user'"'"'s, with its values|
+      dir="C:\\users\\$user\\AppData\\Local\\Programs\\jotlog"
+      same "$entry" "DisplayIcon REG_SZ $dir\\jotlog.exe,0
+DisplayName REG_SZ jotlog
+DisplayVersion REG_SZ $version
+EstimatedSize REG_DWORD $(grep -o "EstimatedSize REG_DWORD 0x[0-9a-f]*" <<<"$entry" | cut -d" " -f3)
+InstallLocation REG_SZ $dir
+NoModify REG_DWORD 0x1
+NoRepair REG_DWORD 0x1
+Publisher REG_SZ the jotlog developers
+QuietUninstallString REG_SZ \"$dir\\Uninstall.exe\" /S
+UninstallString REG_SZ \"$dir\\Uninstall.exe\""' \
+    'the uninstall entry gives the size installed|
+      estimated=$(($(grep -o "EstimatedSize REG_DWORD 0x[0-9a-f]*" <<<"$entry" | cut -d" " -f3)))
+      [ "$size" -gt 100 ] && [ $((estimated - size)) -ge 0 ] && [ $((estimated - size)) -le 3 ] ||
+        { echo "$estimated KiB for $size KiB"; exit 1; }' \
+    'nothing is written for the whole machine|same "$machine_installed" "$machine_before"' \
+    'the installed program asks for the memo and records it|
+      same "$asked" "jotlog: メモ []
+確認: メモファイルに保存しました。" && one_entry "$memo" "typed at the shortcut"' \
+    'a second install replaces the program and keeps the settings|
+      [ -n "$mine" ] && same "$settings_again" "$mine" &&
+      same "$files_again" "$(printf "%s\n" $files $beside | LC_ALL=C sort)" &&
+      same "$program_again" MZ' \
+    'a silent uninstall removes what it installed|
+      [ -n "$files" ] && [ ! -e "$link" ] && grep -q "Unable to find\|not found\|ERROR" <<<"$entry_left" &&
+      same "$left" "$beside"' \
+    'and keeps the memo file, the settings and the unsaved memos|
+      [ -n "$memo" ] && [ -n "$mine" ] && same "$(cat "$documents/jotlog.txt")" "$memo" && same "$(cat "$settings")" "$mine" &&
+      same "$(cat "$local/jotlog/unsaved.txt")" "kept"$'"'"'\r'"'"''
   ;;
 *)
   echo "unknown case $kind" >&2

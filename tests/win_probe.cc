@@ -7,8 +7,11 @@
 //                       place of the selection and presses Enter, "=TEXT" types and clicks OK,
 //                       "-" presses Escape, "c" clicks Cancel, anything else closes the box
 //   pictures            the text of each picture of picture_table.h, a line each
+//   shortcut LINK       the shell link's target, arguments and hotkey, a line each; the
+//                       hotkey as modifiers and key, "Ctrl+Alt+J" say
 #include <fcntl.h>
 #include <io.h>
+#include <shlobj.h>
 
 #include <climits>
 #include <iostream>
@@ -107,6 +110,50 @@ int Pictures() {
   return 0;
 }
 
+// Releases a COM interface pointer as it goes.
+template <class T>
+struct Released {
+  T* p = nullptr;
+  ~Released() {
+    if (p != nullptr) p->Release();
+  }
+};
+
+int Shortcut(const wchar_t* link) {
+  if (FAILED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 97;
+  int code = 1;
+  {
+    Released<IShellLinkW> shell;
+    Released<IPersistFile> file;
+    wchar_t target[MAX_PATH] = {}, arguments[1024] = {};
+    WORD hotkey = 0;
+    if (SUCCEEDED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                     IID_IShellLinkW, reinterpret_cast<void**>(&shell.p))) &&
+        SUCCEEDED(shell.p->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file.p))) &&
+        SUCCEEDED(file.p->Load(link, STGM_READ)) &&
+        SUCCEEDED(shell.p->GetPath(target, MAX_PATH, nullptr, 0)) &&
+        SUCCEEDED(shell.p->GetArguments(arguments, 1024)) &&
+        SUCCEEDED(shell.p->GetHotkey(&hotkey))) {
+      // The high byte holds HOTKEYF_* modifiers, the low one the virtual key.
+      const BYTE modifiers = HIBYTE(hotkey), key = LOBYTE(hotkey);
+      std::u16string keys;
+      if (modifiers & HOTKEYF_CONTROL) keys += u"Ctrl+";
+      if (modifiers & HOTKEYF_ALT) keys += u"Alt+";
+      if (modifiers & HOTKEYF_SHIFT) keys += u"Shift+";
+      if (modifiers & HOTKEYF_EXT) keys += u"Ext+";
+      if ((key >= 'A' && key <= 'Z') || (key >= '0' && key <= '9')) {
+        keys += static_cast<char16_t>(key);
+      } else if (key != 0) {
+        keys += u"VK" + Utf16(std::to_wstring(key).c_str());
+      }
+      Print(Utf16(target) + u"\n" + Utf16(arguments) + u"\n" + keys + u"\n");
+      code = 0;
+    }
+  }
+  ::CoUninitialize();
+  return code;
+}
+
 }  // namespace
 }  // namespace jotlog
 
@@ -117,5 +164,6 @@ int wmain(int argc, wchar_t** argv) {
   const std::wstring command = argc > 1 ? argv[1] : L"";
   if (command == L"run" && (argc == 3 || argc == 4)) return Run(argv[2], argc == 4);
   if (command == L"pictures") return Pictures();
+  if (command == L"shortcut" && argc == 3) return Shortcut(argv[2]);
   return 2;
 }

@@ -35,7 +35,7 @@ jotlog_add_corpus_tests(Z:${PROJECT_SOURCE_DIR}/fuzz/corpus)
 set_tests_properties(settings_corpus utf8_corpus picture_corpus PROPERTIES FIXTURES_REQUIRED wine)
 
 add_executable(jotlog_probe win_probe.cc)
-target_link_libraries(jotlog_probe PRIVATE jotlog_os)
+target_link_libraries(jotlog_probe PRIVATE jotlog_os ole32 uuid)
 target_link_options(jotlog_probe PRIVATE -municode)
 
 # The ZIP as a user meets it: unpacked where the user may not write, run under Wine as
@@ -43,6 +43,12 @@ target_link_options(jotlog_probe PRIVATE -municode)
 add_test(NAME package_zip COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/package_test.sh zip
   ${PROJECT_BINARY_DIR} ${PROJECT_VERSION} $<TARGET_FILE:jotlog_probe> ${JOTLOG_WINE_DIR})
 set_tests_properties(package_zip PROPERTIES FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77
+  TIMEOUT 300 ENVIRONMENT "CPACK=${CMAKE_CPACK_COMMAND};CMAKE=${CMAKE_COMMAND}")
+# The installer as a user meets it: installed, run, installed again and uninstalled, all
+# silently, by that user in a prefix of its own.
+add_test(NAME package_nsis COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/package_test.sh nsis
+  ${PROJECT_BINARY_DIR} ${PROJECT_VERSION} $<TARGET_FILE:jotlog_probe> ${JOTLOG_WINE_DIR})
+set_tests_properties(package_nsis PROPERTIES FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77
   TIMEOUT 300 ENVIRONMENT "CPACK=${CMAKE_CPACK_COMMAND};CMAKE=${CMAKE_COMMAND}")
 
 # The harness, by the host's compiler.

@@ -35,6 +35,10 @@ command -v mandoc >/dev/null || need+=(mandoc)
 command -v man >/dev/null || need+=(man-db)
 command -v unzip >/dev/null || need+=(unzip)
 command -v wrestool >/dev/null || need+=(icoutils)
+command -v desktop-file-validate >/dev/null || need+=(desktop-file-utils)
+# The Windows installer (makensis), and a key daemon that turns a key press into a run.
+command -v makensis >/dev/null || need+=(nsis)
+command -v xbindkeys >/dev/null || need+=(xbindkeys)
 # A stick without hard links: an exFAT image on a loop device, served by exfat-fuse.
 command -v mkfs.exfat >/dev/null || need+=(exfatprogs)
 [ -x /sbin/mount.exfat-fuse ] || need+=(exfat-fuse)
@@ -91,5 +95,6 @@ done
 cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
   -DJOTLOG_WERROR=ON
 cmake --build build-win -j2
-# package_zip makes the ZIP in build-win/packages and proves it.
+# package_zip and package_nsis make the ZIP and the installer in build-win/packages and
+# prove them.
 ctest --test-dir build-win -j2 --output-on-failure
