@@ -162,7 +162,7 @@ Exec=jotlog --clipboard"' \
   ;;
 zip)
   probe=$4 wine_dir=$5
-  for tool in unzip wrestool wine setpriv; do
+  for tool in unzip wrestool icotool wine setpriv; do
     command -v $tool >/dev/null || skip "no $tool"
   done
   [ -f "$wine_dir/display" ] || skip "no display from the Wine fixture"
@@ -175,6 +175,7 @@ zip)
   before=$(find "$scratch/unpacked" -printf '%p %m %s\n' | LC_ALL=C sort)
   wrestool -x -R -t 16 "$exe" >"$scratch/version.res"
   wrestool -x -R -t 24 "$exe" >"$scratch/manifest.xml"
+  wrestool -x -t 14 "$exe" >"$scratch/jotlog.ico"
   # FILEVERSION and PRODUCTVERSION as the fixed block holds them (two 32-bit halves each).
   IFS=. read -r major minor patch <<<"$version"
   half() { printf '%02x%02x%02x%02x' $(($2 & 255)) $(($2 >> 8)) $(($1 & 255)) $(($1 >> 8)); }
@@ -220,6 +221,12 @@ $top/jotlog.exe"' \
         1f676c76-80e1-4239-95bb-83d0f6d0da78 8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a; do
         grep -qF -- "$value" "$scratch/manifest.xml" || { echo "no $value"; exit 1; }
       done' \
+    'the icon, in each size Windows shows|same "$(icotool -l "$scratch/jotlog.ico" | grep -o "width=[0-9]*")" \
+"width=16
+width=24
+width=32
+width=48
+width=256"' \
     'the user'"'"'s memo is recorded|same "$saved" "確認: メモファイルに保存しました。" &&
       one_entry "$memo" "buy milk"' \
     'the settings file is in the user'"'"'s Application Data, with the default text|
