@@ -109,7 +109,8 @@ std::u16string UsageText(Platform& platform) {
          u"Appends MEMO (or the clipboard's text, as the settings say), stamped with the date\n"
          u"and time, to the memo file, shows whether it was saved, and ends. The exit status\n"
          u"is 0 when the memo was saved, 1 when it was not.\n"
-         u"AddFrom=input asks for the memo in a box; a lone - takes it from standard input.\n"
+         u"AddFrom=input asks for the memo in a box; a lone - takes it from standard input,\n"
+         u"a lone --input asks for it and a lone --clipboard takes the clipboard's text.\n"
          u"  settings file: " +
          settingsFile + u"\n" + u"  memo file:     " + memoFile + u"\n" +
          (unread.empty() ? u"" : u"Lines of the settings file that no run reads:\n" + unread) +
