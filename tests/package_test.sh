@@ -317,7 +317,7 @@ UninstallString REG_SZ \"$dir\\Uninstall.exe\""' \
       estimated=$(($(grep -o "EstimatedSize REG_DWORD 0x[0-9a-f]*" <<<"$entry" | cut -d" " -f3)))
       [ "$size" -gt 100 ] && [ $((estimated - size)) -ge 0 ] && [ $((estimated - size)) -le 3 ] ||
         { echo "$estimated KiB for $size KiB"; exit 1; }' \
-    'nothing is written for the whole machine|same "$machine_installed" "$machine_before"' \
+    'nothing is written for the whole machine|[ -n "$files" ] && same "$machine_installed" "$machine_before"' \
     'the installed program asks for the memo and records it|
       same "$asked" "jotlog: メモ []
 確認: メモファイルに保存しました。" && one_entry "$memo" "typed at the shortcut"' \
