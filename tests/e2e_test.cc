@@ -30,6 +30,9 @@ class EndToEnd : public TempFolder {
     setenv("HOME", (root / "home").c_str(), 1);
     setenv("XDG_RUNTIME_DIR", (root / "run").c_str(), 1);
     setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
+    // No session bus, and none started on demand (dbus-x11's autolaunch): notifications
+    // reach only a service that a case starts itself.
+    setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + (root / "no-bus").string()).c_str(), 1);
   }
   void Folders() const {
     for (const char* f : {"home/Documents", "run", "config", "bin"})

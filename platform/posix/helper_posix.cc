@@ -219,10 +219,11 @@ HelperResult RunHelper(const std::vector<std::string>& argv, const HelperRun& ru
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     return left.count() > 0 ? static_cast<int>(left.count()) : 0;
   };
-  auto fail = [&](bool timedOut) {
+  auto fail = [&](bool timedOut, bool tooLong = false) {
     Kill(pid);
     HelperResult failed;
     failed.timedOut = timedOut;
+    failed.outputTooLong = tooLong;
     return failed;
   };
 
@@ -263,7 +264,9 @@ HelperResult RunHelper(const std::vector<std::string>& argv, const HelperRun& ru
         char chunk[65536];
         const ssize_t n = ::read(outRead.get(), chunk, sizeof chunk);
         if (n > 0) {
-          if (static_cast<size_t>(n) > run.outputLimit - result.output.size()) return fail(false);
+          if (static_cast<size_t>(n) > run.outputLimit - result.output.size()) {
+            return fail(false, true);
+          }
           result.output.append(chunk, static_cast<size_t>(n));
         } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
           outRead.Reset();

@@ -37,6 +37,7 @@ struct HelperResult {
   // limit, was killed or ran over its time limit.
   int exitCode = -1;
   bool timedOut = false;
+  bool outputTooLong = false;  // it wrote more than the output limit
   std::string output;
   std::string errors;
 };

@@ -55,7 +55,7 @@ std::optional<MemoAsked> AskOnDesktop(const std::string& caption, const std::str
   }
   for (const std::vector<std::string>& argv : boxes) {
     HelperResult result = RunHelper(argv, dialog);
-    if (result.output.size() > kMostText) {
+    if (result.outputTooLong) {
       failure = argv[0] + ": " + kTooLong;
       return MemoAsked::kCannotAsk;
     }
