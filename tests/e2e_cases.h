@@ -149,6 +149,8 @@ inline std::vector<Case> Cases() {
                     notify = "notify-send --app-name=jotlog --urgency=normal --icon=dialog-information "
                              "--hint=string:x-dunst-stack-tag:jotlog "
                              "--hint=string:x-canonical-private-synchronous:jotlog -- 確認 ";
+  const std::string boxed = "zenity --entry --width=480 --title=jotlog --text=メモ --entry-text=x\n" + notify +
+                            "メモファイルに保存しました。\n";
   const std::string list =
       "printf 'TARGETS\\nimage/png\\nUTF8_STRING\\ntext/plain;charset=utf-8\\n'";
   const std::string read = "cat \"${0%/*}/../clip\"", copy = "cat >\"${0%/*}/../clip\"",
@@ -422,12 +424,13 @@ inline std::vector<Case> Cases() {
           "echo [\\$rest] >>{dir}/err\" /dev/null >/dev/null' sh "),
       // At a terminal (its standard error the controlling terminal, in the foreground) the
       // memo is asked and the result told there; a program a window manager started from a
-      // console (in a session of its own, setsid) still gets the boxes.
+      // console (in a session of its own, setsid) and a job in the background still get the
+      // boxes.
       row("a terminal user gets a line, not a box", "[setting]\nFileName={dir}/memo.txt\nAddFrom=input\nMemoFormat=<%MEMO%>\\n\n",
-          {"x"}, {{"tools/", ""}, StandIn("zenity", "echo boxed"), StandIn("notify-send", "exit 0")},
-          {{"memo.txt", "<typed>\r\n<boxed>\r\n"}, {"log", "zenity --entry --width=480 --title=jotlog --text=メモ "
-            "--entry-text=x\n" + notify + "メモファイルに保存しました。\n"}}, "1\n0\n",
-          tools + "DISPLAY=:99 PATH={dir}/tools:/usr/bin:/bin sh -c 'for run in \"\" \"setsid -w\"; do "
+          {"x"}, {{"tools/", ""}, StandIn("zenity", "echo boxed"), StandIn("notify-send", "exit 0"),
+          {"tools/background", "#!/bin/sh\nset -m\n\"$@\" &\nwait $!\n"}},
+          {{"memo.txt", "<typed>\r\n<boxed>\r\n<boxed>\r\n"}, {"log", boxed + boxed}}, "1\n0\n0\n",
+          tools + "DISPLAY=:99 PATH={dir}/tools:/usr/bin:/bin sh -c 'for run in \"\" \"setsid -w\" background; do "
           "printf \"typed\\n\" | script -qec \"$run $*\" {dir}/tty >/dev/null; grep -c 保存しました {dir}/tty >&2; done; true' sh "),
       // The real box: about 60 characters wide; a first text that is not UTF-8 shows U+FFFD;
       // one too long to pass is left out; lines pasted into it are kept.
