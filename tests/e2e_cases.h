@@ -420,7 +420,7 @@ inline std::vector<Case> Cases() {
       // Lines pasted together are one memo, and nothing of them is left for the shell.
       row("the input box on a terminal: lines pasted at once", ask, {"x"}, {},
           {{"memo.txt", "<one\ntwo\nthree>\r\n"}, {"err", "メモ: []\n"}}, "",
-          "sh -c 'printf \"one\\ntwo\\nthree\" | timeout 10 script -qec \"$* 2>>{dir}/err; read -r rest; "
+          "sh -c '{ printf \"one\\ntwo\\nthree\"; sleep 1; } | timeout 10 script -qec \"$* 2>>{dir}/err; read -r rest; "
           "echo [\\$rest] >>{dir}/err\" /dev/null >/dev/null' sh "),
       // At a terminal (its standard error the controlling terminal, in the foreground) the
       // memo is asked and the result told there; a program a window manager started from a
