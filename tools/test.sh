@@ -15,6 +15,10 @@ command -v xauth >/dev/null || need+=(xauth)  # for xvfb-run
 command -v xclip >/dev/null || need+=(xclip)
 command -v zenity >/dev/null || need+=(zenity)
 command -v xdotool >/dev/null || need+=(xdotool)
+# A notification service on that desktop: dunst, started by a D-Bus session bus of its own.
+command -v dunst >/dev/null || need+=(dunst)
+command -v notify-send >/dev/null || need+=(libnotify-bin)
+command -v dbus-run-session >/dev/null || need+=(dbus-daemon)
 # Sanitizers and fuzzing (clang); the fault tests limit file sizes, change user and make
 # system calls fail (strace).
 command -v clang++ >/dev/null || need+=(clang)

@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/ioctl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -30,11 +31,11 @@ bool MakePipe(Fd& readEnd, Fd& writeEnd) {
   return true;
 }
 
-// The spawn attributes: the signals this process ignores at their defaults and none
-// blocked, and for a helper with a time limit a process group of its own.
+// The spawn attributes: the signals this process ignores at their defaults, none blocked,
+// and a process group of its own.
 class SpawnAttributes {
  public:
-  explicit SpawnAttributes(bool ownGroup) {
+  SpawnAttributes() {
     ::posix_spawnattr_init(&attributes_);
     sigset_t defaults, none;
     sigemptyset(&defaults);
@@ -43,12 +44,9 @@ class SpawnAttributes {
     sigemptyset(&none);
     ::posix_spawnattr_setsigdefault(&attributes_, &defaults);
     ::posix_spawnattr_setsigmask(&attributes_, &none);
-    short flags = POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK;
-    if (ownGroup) {
-      flags |= POSIX_SPAWN_SETPGROUP;
-      ::posix_spawnattr_setpgroup(&attributes_, 0);
-    }
-    ::posix_spawnattr_setflags(&attributes_, flags);
+    ::posix_spawnattr_setpgroup(&attributes_, 0);
+    ::posix_spawnattr_setflags(
+        &attributes_, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETPGROUP);
   }
   ~SpawnAttributes() { ::posix_spawnattr_destroy(&attributes_); }
   SpawnAttributes(const SpawnAttributes&) = delete;
@@ -71,14 +69,15 @@ class FileActions {
   posix_spawn_file_actions_t actions_;
 };
 
-// The process group of the helper running now in a group of its own; 0 when none is.
+// The process group of the helper running now; 0 when none is.
 volatile sig_atomic_t runningGroup = 0;
 
 constexpr int kTerminations[] = {SIGTERM, SIGINT, SIGHUP, SIGQUIT};
 
 // A termination while a helper runs in its own group, out of reach of the terminal and of
-// whoever ends this process: the helper's group goes first, then this process, as the
-// signal asks (the handler is reset to the default by then).
+// whoever ends this process: the helper's group goes first (a dialog the user could still
+// answer is gone with the run), then this process, as the signal asks (the handler is
+// reset to the default by then).
 void EndWithHelper(int signal) {
   if (runningGroup > 0) ::kill(-runningGroup, SIGKILL);
   ::raise(signal);
@@ -133,8 +132,8 @@ class HoldTerminations {
 };
 
 // Ends a helper that has to go, with whatever it started in its group, and reaps it.
-void Kill(pid_t pid, bool ownGroup) {
-  ::kill(ownGroup ? -pid : pid, SIGKILL);
+void Kill(pid_t pid) {
+  ::kill(-pid, SIGKILL);
   HoldTerminations hold;
   while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
   }
@@ -176,7 +175,14 @@ HelperResult RunHelper(const std::vector<std::string>& argv, const HelperRun& ru
   } else {
     ::posix_spawn_file_actions_addopen(actions.get(), 1, "/dev/null", O_WRONLY, 0);
   }
-  ::posix_spawn_file_actions_addopen(actions.get(), 2, "/dev/null", O_WRONLY, 0);
+  // Its standard error in a file of no name, read once it has ended.
+  Fd errors(run.captureErrors ? ::memfd_create("helper-errors", MFD_CLOEXEC) : -1);
+  if (run.captureErrors && errors.get() < 0) return result;
+  if (run.captureErrors) {
+    ::posix_spawn_file_actions_adddup2(actions.get(), errors.get(), 2);
+  } else {
+    ::posix_spawn_file_actions_addopen(actions.get(), 2, "/dev/null", O_WRONLY, 0);
+  }
   std::vector<char*> args;
   for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
   args.push_back(nullptr);
@@ -192,10 +198,8 @@ HelperResult RunHelper(const std::vector<std::string>& argv, const HelperRun& ru
     if (!replaced) env.push_back(*inherited);
   }
   env.push_back(nullptr);
-  const bool ownGroup = run.limit.has_value();
-  const SpawnAttributes attributes(ownGroup);
-  std::optional<HelperGuard> guard;
-  if (ownGroup) guard.emplace();
+  const SpawnAttributes attributes;
+  const HelperGuard guard;
   pid_t pid = -1;
   {
     HoldTerminations hold;
@@ -203,7 +207,7 @@ HelperResult RunHelper(const std::vector<std::string>& argv, const HelperRun& ru
         0) {
       return result;
     }
-    if (ownGroup) runningGroup = pid;
+    runningGroup = pid;
   }
   inRead.Reset();
   outWrite.Reset();
@@ -215,10 +219,11 @@ HelperResult RunHelper(const std::vector<std::string>& argv, const HelperRun& ru
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     return left.count() > 0 ? static_cast<int>(left.count()) : 0;
   };
-  auto fail = [&](bool timedOut) {
-    Kill(pid, ownGroup);
+  auto fail = [&](bool timedOut, bool tooLong = false) {
+    Kill(pid);
     HelperResult failed;
     failed.timedOut = timedOut;
+    failed.outputTooLong = tooLong;
     return failed;
   };
 
@@ -259,7 +264,9 @@ HelperResult RunHelper(const std::vector<std::string>& argv, const HelperRun& ru
         char chunk[65536];
         const ssize_t n = ::read(outRead.get(), chunk, sizeof chunk);
         if (n > 0) {
-          if (static_cast<size_t>(n) > run.outputLimit - result.output.size()) return fail(false);
+          if (static_cast<size_t>(n) > run.outputLimit - result.output.size()) {
+            return fail(false, true);
+          }
           result.output.append(chunk, static_cast<size_t>(n));
         } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
           outRead.Reset();
@@ -275,7 +282,7 @@ HelperResult RunHelper(const std::vector<std::string>& argv, const HelperRun& ru
     pid_t done;
     {
       std::optional<HoldTerminations> hold;
-      if (ownGroup) hold.emplace();  // never while waiting without a limit
+      if (run.limit) hold.emplace();  // never while waiting without a limit
       done = ::waitpid(pid, &status, run.limit ? WNOHANG : 0);
       if (done == pid) runningGroup = 0;
     }
@@ -285,6 +292,11 @@ HelperResult RunHelper(const std::vector<std::string>& argv, const HelperRun& ru
     if (done == 0) ::usleep(2000);
   }
   if (WIFEXITED(status) && taken) result.exitCode = WEXITSTATUS(status);
+  if (run.captureErrors) {
+    result.errors.resize(65536);
+    const ssize_t n = ::pread(errors.get(), result.errors.data(), result.errors.size(), 0);
+    result.errors.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  }
   return result;
 }
 

@@ -22,9 +22,11 @@ struct HelperRun {
   bool captureOutput = false;  // else its standard output goes to /dev/null
   // More output than this is a failure.
   size_t outputLimit = std::numeric_limits<size_t>::max();
+  // Its standard error is kept in the result (its first 64 KiB), else it goes to /dev/null.
+  bool captureErrors = false;
   // How long it may take; nullopt waits as long as it runs (a dialog awaiting its user).
-  // A helper with a limit runs in a process group of its own, which is ended as a whole
-  // when it goes over.
+  // Every helper runs in a process group of its own, which is ended as a whole when it goes
+  // over the limit, or when this process is ended by SIGTERM, SIGINT, SIGHUP or SIGQUIT.
   std::optional<std::chrono::milliseconds> limit = std::chrono::seconds(5);
   // NAME=value settings that replace or join this process's environment.
   std::vector<std::string> environment;
@@ -35,7 +37,9 @@ struct HelperResult {
   // limit, was killed or ran over its time limit.
   int exitCode = -1;
   bool timedOut = false;
+  bool outputTooLong = false;  // it wrote more than the output limit
   std::string output;
+  std::string errors;
 };
 
 // Runs `argv` (argv[0] a full path) and waits for it. Only the helper itself is waited

@@ -87,6 +87,12 @@ const char* LocaleName(const char* category) {
   return nullptr;
 }
 
+bool AtTerminal() {
+  // Fails unless the descriptor is this process's controlling terminal.
+  const pid_t foreground = ::tcgetpgrp(STDERR_FILENO);
+  return foreground > 0 && foreground == ::getpgrp();
+}
+
 bool UsesUtf8() {
   const char* name = LocaleName("LC_CTYPE");
   if (name == nullptr) return false;

@@ -1,10 +1,9 @@
 // Small pieces the POSIX side of the platform layer shares.
 #pragma once
 
-#include <cerrno>
-
 #include <signal.h>
 
+#include <cerrno>
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -79,6 +78,13 @@ bool IsSet(const char* variable);
 // The locale variable in force for `category` (LC_ALL, then the category, then LANG), as
 // the C library picks it; null when none is set.
 const char* LocaleName(const char* category);
+
+// Whether the run was started from a terminal the user is at, as a command typed at a
+// shell is: standard error is the run's controlling terminal and the run is in that
+// terminal's foreground process group. A program a desktop or a window manager started
+// (in a session of its own), a job in the background or a run whose standard error goes
+// elsewhere is not.
+bool AtTerminal();
 
 // Whether the user's character set is UTF-8.
 bool UsesUtf8();
