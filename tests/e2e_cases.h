@@ -198,7 +198,7 @@ inline std::vector<Case> Cases() {
                said + "exit " + std::to_string((128 + signal) << 8), "ulimit -c 0; " + tools +
                (box.empty() ? "WAYLAND_DISPLAY=w" : "DISPLAY=:99") + " PATH={dir}/tools:/usr/bin:/bin " + (starting ? "ASAN_OPTIONS=detect_leaks=0 strace "
                "-f -qq -o /dev/null -e inject=setpgid:delay_enter=2000000 sh -c '(sleep 1; " : "sh -c 'n=$(cat "
-               "{dir}/pids 2>/dev/null | wc -l); (until [ $(cat {dir}/pids | wc -l) -gt $((n + 1)) ] || ! kill -0 $$; do sleep 0.01; done; ") +
+               "{dir}/pids 2>/dev/null | wc -l); (until [ $(cat {dir}/pids 2>/dev/null | wc -l) -gt $((n + 1)) ] || ! kill -0 $$; do sleep 0.01; done; ") +
                "kill -" + std::to_string(signal) + " $$) & exec \"$@\"' sh ");
   };
   // The windows named by the pattern $1, searched for until two searches agree: a window
@@ -415,7 +415,7 @@ inline std::vector<Case> Cases() {
       // Exactly --input or --clipboard as the command line names the source, whatever AddFrom says.
       row("--input asks with no first text where AddFrom=clipboard", clipboardSet, {"--input"},
           {{"tools/", ""}, StandIn("zenity", "echo typed")},
-          {{"log", "zenity --entry --title=jotlog --text=メモ --entry-text=\n"}, {"memo.txt", "<typed>\r\n"}}, "",
+          {{"log", "zenity --entry --width=480 --title=jotlog --text=メモ --entry-text=\n"}, {"memo.txt", "<typed>\r\n"}}, "",
           tools + "DISPLAY=:99 PATH={dir}/tools "),
       row("--clipboard takes the clipboard's text where AddFrom=input", ask, {"--clipboard"},
           {{"tools/", ""}, StandIn("zenity", "echo typed"),
