@@ -18,14 +18,13 @@ namespace {
 
 // The most text taken from a box or a terminal: more is refused, never cut short.
 constexpr size_t kMostText = size_t{64} << 20;
-constexpr char kTooLong[] = "more than 64 MiB of text was typed";
 
 // Asks with the desktop's entry dialog; nullopt when none is installed. Both dialogs print
 // the text and a line feed after OK, and end with 1 after Cancel, Escape or a close; one
 // whose window was destroyed ends with 0 and prints nothing, which is no OK either.
 std::optional<MemoAsked> AskOnDesktop(const std::string& caption, const std::string& prompt,
                                       const std::string& first, std::string& text,
-                                      std::string& failure) {
+                                      std::string& failure, Language language) {
   std::vector<std::string> argv;
   if (std::string zenity = FindOnPath("zenity"); !zenity.empty()) {
     argv = {zenity, "--entry", "--title=" + caption, "--text=" + prompt, "--entry-text=" + first};
@@ -47,8 +46,10 @@ std::optional<MemoAsked> AskOnDesktop(const std::string& caption, const std::str
     return MemoAsked::kCancelled;
   }
   if (result.exitCode != 0) {
-    failure =
-        argv[0] + (result.output.size() > kMostText ? ": " + std::string(kTooLong) : " failed");
+    const std::u16string tool = DecodeUtf8(argv[0]);
+    failure = EncodeUtf8(result.output.size() > kMostText
+                             ? tool + u": " + Say(language, Message::kTypedTooLong)
+                             : Say(language, Message::kToolFailed, {tool}));
     return MemoAsked::kCannotAsk;
   }
   result.output.pop_back();
@@ -58,14 +59,16 @@ std::optional<MemoAsked> AskOnDesktop(const std::string& caption, const std::str
 
 // Asks on the terminal at standard input: one line, up to its line feed. The end of input
 // before anything was typed (Ctrl-D) cancels.
-MemoAsked AskOnTerminal(const std::string& prompt, std::string& text, std::string& failure) {
+MemoAsked AskOnTerminal(const std::string& prompt, std::string& text, std::string& failure,
+                        Language language) {
   WriteAll(STDERR_FILENO, prompt + ": ");
   char chunk[4096];
   while (true) {
     const ssize_t n = ::read(STDIN_FILENO, chunk, sizeof chunk);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
-      failure = std::string("standard input: ") + std::strerror(errno);
+      const int error = errno;
+      failure = EncodeUtf8(Text(language, Message::kStandardInput)) + ": " + std::strerror(error);
       return MemoAsked::kCannotAsk;
     }
     if (n == 0) {
@@ -75,7 +78,7 @@ MemoAsked AskOnTerminal(const std::string& prompt, std::string& text, std::strin
     }
     text.append(chunk, static_cast<size_t>(n));
     if (text.size() > kMostText + 1) {
-      failure = kTooLong;
+      failure = EncodeUtf8(Text(language, Message::kTypedTooLong));
       return MemoAsked::kCannotAsk;
     }
     if (text.back() == '\n') {
@@ -93,13 +96,15 @@ MemoAsked PosixPlatform::AskForMemo(const std::u16string& caption, const std::u1
   std::string text;
   std::optional<MemoAsked> asked;
   if (IsSet("WAYLAND_DISPLAY") || IsSet("DISPLAY")) {
-    asked =
-        AskOnDesktop(EncodeUtf8(caption), EncodeUtf8(prompt), EncodeUtf8(first), text, failure_);
+    asked = AskOnDesktop(EncodeUtf8(caption), EncodeUtf8(prompt), EncodeUtf8(first), text, failure_,
+                         language_);
   }
   // A terminal line cannot be given a first text: there the prompt is asked bare.
-  if (!asked && ::isatty(STDIN_FILENO)) asked = AskOnTerminal(EncodeUtf8(prompt), text, failure_);
+  if (!asked && ::isatty(STDIN_FILENO)) {
+    asked = AskOnTerminal(EncodeUtf8(prompt), text, failure_, language_);
+  }
   if (!asked) {
-    failure_ = "no way to ask for a memo";
+    failure_ = Reason(Message::kNoWayToAsk);
     return MemoAsked::kCannotAsk;
   }
   if (*asked == MemoAsked::kGiven) memo = DecodeUtf8(text);
