@@ -193,8 +193,8 @@ $top/jotlog.exe"' \
         1f676c76-80e1-4239-95bb-83d0f6d0da78 8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a; do
         grep -qF -- "$value" "$scratch/manifest.xml" || { echo "no $value"; exit 1; }
       done' \
-    'the user'"'"'s memo is recorded|same "$saved" "確認: メモファイルに保存しました。" &&
-      one_entry "$memo" "buy milk"' \
+    'the user'"'"'s memo is recorded, in English: Wine'"'"'s user interface language in C.UTF-8|
+      same "$saved" "jotlog: Saved to the memo file." && one_entry "$memo" "buy milk"' \
     'the settings file is in the user'"'"'s Application Data, with the default text|
       [ -n "$defaults" ] && same "$(cat "$appdata/jotlog/jotlog.ini")" "$defaults"' \
     'nothing is written beside the program|same "$(find "$scratch/unpacked" -printf "%p %m %s\n" | LC_ALL=C sort)" "$before"'
