@@ -29,7 +29,7 @@ void TakeStandardInput(jotlog::TakenMemo& memo, jotlog::Language language) {
     if (n <= 0 || bytes.size() + static_cast<size_t>(n) > kMostInput) {
       if (n == 0) break;
       memo.where = jotlog::Text(language, jotlog::Message::kStandardInput);
-      memo.reason = n < 0 ? jotlog::DecodeUtf8(std::strerror(errno))
+      memo.reason = n < 0 ? jotlog::DecodeUtf8(jotlog::ErrorWords(errno))
                           : std::u16string(jotlog::Text(language, jotlog::Message::kInputTooLong));
       return;
     }

@@ -395,6 +395,10 @@ inline std::vector<Case> Cases() {
           "--text=Could not save to the memo file.\n/nonexistent/memo.txt: No such file or directory\n"}}, "",
           tools + "DISPLAY=:99 PATH={dir}/tools "), "exit 256"),
       // The user's language, as gettext finds it; whether its locale is installed does not matter.
+      // The system's reason in the user's language, where the C library has its words.
+      row("a Japanese user's failure", "[setting]\nFileName=/nonexistent/memo.txt\n", {"x"}, {}, {},
+          Failed(kNotSaved, "/nonexistent/memo.txt", "そのようなファイルやディレクトリはありません"),
+          "LANG=ja_JP.UTF-8 "),
       speaks("LANG=en_US", true),
       speaks("LANG=POSIX", false),
       speaks("LANG=C LC_MESSAGES=en_US.UTF-8", true),

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/posix/platform_posix.h"
+#include "platform/posix/util_posix.h"
 #include "text/utf.h"
 
 namespace jotlog {
@@ -21,7 +22,7 @@ std::string PosixPlatform::Reason(Message message,
 std::u16string PosixPlatform::LastErrorText() {
   const int error = errno;
   if (!failure_.empty()) return DecodeUtf8(failure_);
-  return error == 0 ? Say(language_, Message::kNoReason) : DecodeUtf8(std::strerror(error));
+  return error == 0 ? Say(language_, Message::kNoReason) : DecodeUtf8(ErrorWords(error));
 }
 
 }  // namespace jotlog

@@ -68,7 +68,7 @@ MemoAsked AskOnTerminal(const std::string& prompt, std::string& text, std::strin
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       const int error = errno;
-      failure = EncodeUtf8(Text(language, Message::kStandardInput)) + ": " + std::strerror(error);
+      failure = EncodeUtf8(Text(language, Message::kStandardInput)) + ": " + ErrorWords(error);
       return MemoAsked::kCannotAsk;
     }
     if (n == 0) {
