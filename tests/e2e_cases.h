@@ -440,7 +440,7 @@ inline std::vector<Case> Cases() {
       row("the input box on a terminal: a line typed, then Ctrl-D", ask, {"x"}, {},
           {{"memo.txt", "<typed>\r\n"}, {"err", "メモ: メモ: \n"}}, "0\n1\n", terminal),
       row("no display and no terminal to ask on", ask, {"x"}, {}, {{"memo.txt", "<absent>"}},
-          Failed(kNotSaved, "jotlog", "メモを尋ねる手段がありません"), ""),
+          Failed(kNotSaved, "jotlog", "メモの入力を求める手段がありません"), ""),
       row("- takes standard input's bytes, whatever AddFrom says", ask, {"-"}, {},
           {{"memo.txt", "<a\xFF\nb>\r\n"}}, "", "sh -c 'printf \"a\\377\\nb\" | \"$@\"' sh "),
       row("- with more than 64 MiB", ask, {"-"}, {}, {{"memo.txt", "<absent>"}},
