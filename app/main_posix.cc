@@ -19,8 +19,9 @@ namespace {
 // The most of standard input taken as a memo: more is refused, never cut short.
 constexpr size_t kMostInput = size_t{64} << 20;
 
-// Standard input to its end, as bytes, into `memo`; else where and why it was not taken.
-void TakeStandardInput(jotlog::TakenMemo& memo) {
+// Standard input to its end, as bytes, into `memo`; else where and why it was not taken,
+// in `language`.
+void TakeStandardInput(jotlog::TakenMemo& memo, jotlog::Language language) {
   std::string bytes;
   char chunk[65536];
   while (true) {
@@ -28,8 +29,9 @@ void TakeStandardInput(jotlog::TakenMemo& memo) {
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0 || bytes.size() + static_cast<size_t>(n) > kMostInput) {
       if (n == 0) break;
-      memo.where = u"standard input";
-      memo.reason = jotlog::DecodeUtf8(n < 0 ? std::strerror(errno) : "more than 64 MiB");
+      memo.where = jotlog::Text(language, jotlog::Message::kStandardInput);
+      memo.reason = n < 0 ? jotlog::DecodeUtf8(jotlog::ErrorWords(errno))
+                          : std::u16string(jotlog::Text(language, jotlog::Message::kInputTooLong));
       return;
     }
     bytes.append(chunk, static_cast<size_t>(n));
@@ -65,9 +67,9 @@ int main(int argc, char** argv) {
   // A lone "-": the memo is standard input, whatever the settings say.
   if (argc == 2 && std::strcmp(argv[1], "-") == 0) {
     try {
-      jotlog::TakenMemo memo;
-      TakeStandardInput(memo);
       jotlog::PosixPlatform platform;
+      jotlog::TakenMemo memo;
+      TakeStandardInput(memo, jotlog::UserLanguage(platform));
       return jotlog::WinMain(platform, memo);
     } catch (...) {
       return 1;  // memory exhausted while the input is taken; nothing was saved

@@ -5,7 +5,7 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <iterator>
+#include <string_view>
 
 #include "app/run.h"
 #include "platform/win/platform_win.h"
@@ -13,21 +13,14 @@
 
 namespace {
 
-// The failure box's text, put together where no memory need be had.
+// A text of the table where no memory need be had, up to `N` - 1 units of it.
 template <size_t N>
 struct BoxText {
   wchar_t text[N] = {};
-  template <size_t A, size_t B>
-  constexpr BoxText(const char16_t (&first)[A], const char16_t (&second)[B]) {
-    static_assert(A + B - 1 == N);
-    std::copy(first, first + A - 1, text);
-    std::copy(second, second + B, text + A - 1);
+  explicit BoxText(std::u16string_view from) {
+    std::copy_n(from.begin(), std::min(from.size(), N - 1), text);
   }
 };
-
-constexpr BoxText<std::size(jotlog::kMemoFileLabel) + std::size(jotlog::kNotSavedWords) - 1>
-    kNotSavedText(jotlog::kMemoFileLabel, jotlog::kNotSavedWords);
-constexpr BoxText<std::size(jotlog::kBoxCaption)> kCaptionText(jotlog::kBoxCaption, u"");
 
 }  // namespace
 
@@ -37,6 +30,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int) {
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int) {
 #endif
   jotlog::WinPlatform platform(instance);
+  // The failure box for memory exhausted, made before anything can run out.
+  const jotlog::Language language = jotlog::UserLanguage(platform);
+  const BoxText<128> notSaved(jotlog::ResultText(language, false, false));
+  const BoxText<64> caption(jotlog::Text(language, jotlog::Message::kCaption));
   try {
     // Wide text from the system may hold lone surrogates, which no file should receive.
     std::u16string memo = jotlog::Utf16(commandLine != nullptr ? commandLine : L"");
@@ -46,8 +43,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int) {
     // Only memory exhausted while the command line is taken, or while a box is made, gets
     // here: the run is reported as failed, as every failure is, with text that needs no
     // memory.
-    ::MessageBoxW(nullptr, kNotSavedText.text, kCaptionText.text,
-                  MB_OK | MB_SETFOREGROUND | MB_TOPMOST);
+    ::MessageBoxW(nullptr, notSaved.text, caption.text, MB_OK | MB_SETFOREGROUND | MB_TOPMOST);
     return 1;
   }
 }

@@ -37,6 +37,22 @@ class HeldMutex {
 
 }  // namespace
 
+Language UserLanguage(Platform& platform) {
+  try {
+    std::u16string source;
+    return ChooseLanguage(platform.UserLanguages(source));
+  } catch (const std::bad_alloc&) {
+    return Language::kJapanese;
+  }
+}
+
+std::u16string_view ResultText(Language language, bool toClipboard, bool saved) {
+  if (toClipboard) {
+    return Text(language, saved ? Message::kSavedToClipboard : Message::kNotSavedToClipboard);
+  }
+  return Text(language, saved ? Message::kSavedToFile : Message::kNotSavedToFile);
+}
+
 bool AppendToMemoFile(Platform& platform, const std::u16string& fileName,
                       const std::u16string& entry, std::u16string& reason) {
   WideFileStream stream(platform, fileName, OpenMode::kAppend);
@@ -50,8 +66,8 @@ bool AppendToMemoFile(Platform& platform, const std::u16string& fileName,
   return false;
 }
 
-Outcome RecordMemo(Platform& platform, SettingsFile& settings, const std::u16string& commandLine,
-                   bool memoGiven, bool fromClipboard) {
+Outcome RecordMemo(Platform& platform, SettingsFile& settings, Language language,
+                   const std::u16string& commandLine, bool memoGiven, bool fromClipboard) {
   const std::u16string section = keys::kSection;
   Outcome outcome;
 
@@ -63,7 +79,7 @@ Outcome RecordMemo(Platform& platform, SettingsFile& settings, const std::u16str
     // Text that cannot be read is no empty memo: the run fails and writes nothing. No text
     // at all is an empty memo.
     if (ReadClipboard(platform, memo) == ClipboardRead::kUnreadable) {
-      outcome.where = kClipboardName;
+      outcome.where = Text(language, Message::kTheClipboard);
       outcome.reason = platform.LastErrorText();
     }
   } else {
@@ -76,11 +92,11 @@ Outcome RecordMemo(Platform& platform, SettingsFile& settings, const std::u16str
   const std::u16string& fileName =
       settings.GetWithDefault(section, keys::kFileName, defaultFileName, true);
   if (fileName == keys::kClipboard) {
-    outcome.label = kClipboardLabel;
+    outcome.toClipboard = true;
     if (!outcome.where.empty()) return outcome;
     outcome.saved = AppendToClipboard(platform, memo);
     if (!outcome.saved) {
-      outcome.where = kClipboardName;
+      outcome.where = Text(language, Message::kTheClipboard);
       outcome.reason = platform.LastErrorText();
     }
   } else {
@@ -88,7 +104,9 @@ Outcome RecordMemo(Platform& platform, SettingsFile& settings, const std::u16str
     outcome.saved = AppendToMemoFile(platform, fileName, memo, outcome.reason);
     if (!outcome.saved) {
       outcome.where = platform.ResolvedPath(fileName);
-      if (outcome.where.empty()) outcome.where = fileName.empty() ? u"(no file name)" : fileName;
+      if (outcome.where.empty()) {
+        outcome.where = fileName.empty() ? Text(language, Message::kNoFileName) : fileName;
+      }
     }
   }
   if (outcome.saved) {
@@ -103,13 +121,17 @@ namespace {
 
 // The run, with the memo on the command line or, with `taken`, taken by start-up.
 int Run(Platform& platform, const std::u16string& commandLine, const TakenMemo* taken) {
+  const Language language = UserLanguage(platform);
   // Running out of memory ends the run like any other failure: with the box of its
   // destination, whose texts are made before anything can run out.
-  const std::u16string caption = kBoxCaption;
+  const std::u16string caption(Text(language, Message::kCaption));
+  const std::u16string program(Text(language, Message::kProgram));
+  const std::u16string outOfMemory =
+      u"\n" + program + u": " + std::u16string(Text(language, Message::kOutOfMemory));
   const std::u16string memoFileFailure =
-      std::u16string(kMemoFileLabel) + kNotSavedWords + u"\n" + kOutOfMemory;
+      std::u16string(ResultText(language, false, false)) + outOfMemory;
   const std::u16string clipboardFailure =
-      std::u16string(kClipboardLabel) + kNotSavedWords + u"\n" + kOutOfMemory;
+      std::u16string(ResultText(language, true, false)) + outOfMemory;
 
   // The guard covers the run's work, not the user's reading or typing in a box: a start
   // that finds another run at work waits for it to finish.
@@ -121,12 +143,12 @@ int Run(Platform& platform, const std::u16string& commandLine, const TakenMemo* 
     // file is made whole or not at all, and only where none exists, so two starts at once
     // each read one whole file.
     SettingsFile settings(platform, true);
-    if (settings.openFailed()) LoadFallbackSettings(settings);
+    if (settings.openFailed()) LoadFallbackSettings(settings, language);
     // A look that adds nothing, so the run's own lookups stay in their order.
     const std::u16string defaultFileName = keys::kDefaultFileName;
     toClipboard = settings.GetWithDefault(keys::kSection, keys::kFileName, defaultFileName,
                                           false) == keys::kClipboard;
-    outcome.label = toClipboard ? kClipboardLabel : kMemoFileLabel;
+    outcome.toClipboard = toClipboard;
     const std::u16string* memo = &commandLine;
     bool memoGiven = taken != nullptr;
     // Exactly "--input" or "--clipboard" as the whole command line names the memo's source,
@@ -145,12 +167,13 @@ int Run(Platform& platform, const std::u16string& commandLine, const TakenMemo* 
                                : source) == keys::kInput) {
       // Asked with no guard held, so other starts are not held up meanwhile. The entry's
       // time is sampled after the box, when OK was pressed.
-      switch (platform.AskForMemo(kInputCaption, kInputPrompt, source.empty() ? commandLine : u"",
-                                  typed)) {
+      switch (platform.AskForMemo(std::u16string(Text(language, Message::kInputCaption)),
+                                  std::u16string(Text(language, Message::kInputPrompt)),
+                                  source.empty() ? commandLine : u"", typed)) {
         case MemoAsked::kCancelled:
           return 1;
         case MemoAsked::kCannotAsk:
-          outcome.where = kInputName;
+          outcome.where = program;
           outcome.reason = platform.LastErrorText();
           break;
         case MemoAsked::kGiven:
@@ -162,7 +185,7 @@ int Run(Platform& platform, const std::u16string& commandLine, const TakenMemo* 
     if (outcome.where.empty()) {
       guard.emplace(platform, kMutexName, kGuardWaitMs);
       if (guard->state() != MutexState::kHeld) {
-        outcome = RecordMemo(platform, settings, *memo, memoGiven,
+        outcome = RecordMemo(platform, settings, language, *memo, memoGiven,
                              !memoGiven && source == keys::kClipboard);
       }
     }
@@ -173,23 +196,25 @@ int Run(Platform& platform, const std::u16string& commandLine, const TakenMemo* 
     return 1;
   }
   if (guard && guard->state() == MutexState::kHeld) {
-    platform.ShowMessageBox(outcome.label + kNotSavedWords + u"\n" + kBusy, caption,
-                            BoxKind::kFailed);
+    platform.ShowMessageBox(std::u16string(ResultText(language, outcome.toClipboard, false)) +
+                                u"\n" + program + u": " + Say(language, Message::kBusy),
+                            caption, BoxKind::kFailed);
     return 1;
   }
   guard.reset();
 
   if (!outcome.saved) {
-    platform.ShowMessageBox(
-        outcome.label + kNotSavedWords + u"\n" + outcome.where + u": " + outcome.reason, caption,
-        BoxKind::kFailed);
+    platform.ShowMessageBox(std::u16string(ResultText(language, outcome.toClipboard, false)) +
+                                u"\n" + outcome.where + u": " + outcome.reason,
+                            caption, BoxKind::kFailed);
     return 1;
   }
   if (outcome.showSuccess) {
     // While one success box is open, it speaks for every run that saves meanwhile.
     HeldMutex box(platform, kBoxMutexName, 0);
     if (box.state() != MutexState::kHeld) {
-      platform.ShowMessageBox(outcome.label + kSavedWords, caption, BoxKind::kSaved);
+      platform.ShowMessageBox(std::u16string(ResultText(language, outcome.toClipboard, true)),
+                              caption, BoxKind::kSaved);
     }
   }
   return 0;

@@ -6,6 +6,7 @@
 
 #include "platform/platform.h"
 #include "settings/settings_file.h"
+#include "text/messages.h"
 
 namespace jotlog {
 
@@ -15,22 +16,6 @@ inline constexpr char16_t kBoxMutexName[] = u"{6F0B2C1D-93A4-4e7b-8C55-1A2B3C4D5
 // How long a start waits for another run at work: the longest that run's work can take
 // (the clipboard's wait, the memo file's lock wait and its write).
 inline constexpr uint32_t kGuardWaitMs = 15000;
-
-inline constexpr char16_t kBoxCaption[] = u"確認";
-inline constexpr char16_t kMemoFileLabel[] = u"メモファイルに";
-inline constexpr char16_t kClipboardLabel[] = u"クリップボードに";
-inline constexpr char16_t kSavedWords[] = u"保存しました。";
-inline constexpr char16_t kNotSavedWords[] = u"保存できませんでした。";
-// The second line of a failure box names where it failed, then why.
-inline constexpr char16_t kClipboardName[] = u"the clipboard";
-inline constexpr char16_t kBusy[] = u"jotlog: another run of jotlog did not finish within 15 s";
-inline constexpr char16_t kOutOfMemory[] = u"jotlog: out of memory";
-
-// The input box of AddFrom=input.
-inline constexpr char16_t kInputCaption[] = u"jotlog";
-inline constexpr char16_t kInputPrompt[] = u"メモ";
-// The place a failure to ask for the memo names.
-inline constexpr char16_t kInputName[] = u"jotlog";
 
 // A memo that start-up took itself, from standard input say: its text, or where and why it
 // could not be taken.
@@ -42,10 +27,16 @@ struct TakenMemo {
 // What a run's work came to.
 struct Outcome {
   bool saved = false;
-  bool showSuccess = false;  // a success to be shown, as the settings say
-  std::u16string label = kMemoFileLabel;
+  bool showSuccess = false;      // a success to be shown, as the settings say
+  bool toClipboard = false;      // the destination: the clipboard, else the memo file
   std::u16string where, reason;  // of a failure: the file or the clipboard, and why
 };
+
+// The language the run speaks to its user; Japanese when even that cannot be had.
+Language UserLanguage(Platform& platform);
+
+// The first line of a result box: saved, or not, to the clipboard or the memo file.
+std::u16string_view ResultText(Language language, bool toClipboard, bool saved);
 
 // The whole run; `commandLine` is the memo unless the settings take it from elsewhere, or
 // it is exactly "--input" (the memo is asked for, with no first text) or "--clipboard"
@@ -61,9 +52,11 @@ int WinMain(Platform& platform, const TakenMemo& memo);
 // known: memo source, entry, destination. Settings are looked up in the order AddFrom
 // (unless the memo is given), MemoFormat, DateFormat, TimeFormat, FileName and, after a
 // success only, ShowDialog. AddFrom=input takes the command line, as nothing asks here.
-// `fromClipboard` takes the clipboard's text without asking AddFrom.
-Outcome RecordMemo(Platform& platform, SettingsFile& settings, const std::u16string& commandLine,
-                   bool memoGiven = false, bool fromClipboard = false);
+// Its failures name their place in `language`. `fromClipboard` takes the clipboard's text
+// without asking AddFrom.
+Outcome RecordMemo(Platform& platform, SettingsFile& settings, Language language,
+                   const std::u16string& commandLine, bool memoGiven = false,
+                   bool fromClipboard = false);
 
 // Appends the entry to the named file in one write. True only when the file opened and
 // the entry reached it (written, flushed, committed and closed); else `reason` says why.

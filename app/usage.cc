@@ -5,6 +5,7 @@
 
 #include "settings/default_settings.h"
 #include "settings/keys.h"
+#include "text/messages.h"
 #include "text/wide_stream.h"
 
 namespace jotlog {
@@ -102,6 +103,15 @@ std::u16string UsageText(Platform& platform) {
     memoFile = platform.ResolvedPath(fileName);
     if (memoFile.empty()) memoFile = u"(a name with no file)";
   }
+  // The messages' language, named in English like the rest of this text, and why.
+  std::u16string source;
+  const std::u16string languages = platform.UserLanguages(source);
+  const std::u16string messages =
+      std::u16string(Text(ChooseLanguage(languages), Message::kLanguageName)) + u" (" +
+      (source.empty()      ? u"no language is set"
+       : languages.empty() ? source + u": no language"
+                           : source) +
+      u")";
   std::u16string program = platform.ModulePath();
   program = program.substr(program.find_last_of(u"/\\") + 1);
   if (program.empty()) program = u"jotlog";
@@ -112,7 +122,8 @@ std::u16string UsageText(Platform& platform) {
          u"AddFrom=input asks for the memo in a box; a lone - takes it from standard input,\n"
          u"a lone --input asks for it and a lone --clipboard takes the clipboard's text.\n"
          u"  settings file: " +
-         settingsFile + u"\n" + u"  memo file:     " + memoFile + u"\n" +
+         settingsFile + u"\n" + u"  memo file:     " + memoFile + u"\n" + u"  messages:      " +
+         messages + u"\n" +
          (unread.empty() ? u"" : u"Lines of the settings file that no run reads:\n" + unread) +
          program + u" -h or --help prints this; " + program + u" --version prints the version.\n";
 }

@@ -91,7 +91,9 @@ to the clipboard's text. The outcome is shown in a desktop dialog or
 notification, or on standard error.
 It suits a keyboard shortcut: press a key, and the clipboard's text lands in a
 dated log. Settings live in a small INI file beside the program, or in the
-user's configuration folder when that one cannot be written.]])
+user's configuration folder when that one cannot be written.
+Its messages are in English, and in Japanese for a Japanese user or where no
+language is set.]])
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
 
@@ -100,7 +102,8 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# The boxes' texts are Japanese: without a font that has its glyphs they are empty squares.
+# The boxes' texts are Japanese where no language is set or for a Japanese user: without a
+# font that has its glyphs they are empty squares.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
   "xclip | wl-clipboard, zenity | kdialog | libnotify-bin, fonts-noto-cjk | fonts-ipafont-gothic | fonts-vlgothic")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

@@ -107,6 +107,11 @@ class Platform {
   virtual MemoAsked AskForMemo(const std::u16string& caption, const std::u16string& prompt,
                                const std::u16string& first, std::u16string& memo) = 0;
 
+  // The languages the user declared for messages: ISO 639 codes in order of preference,
+  // joined by ':' ("de:ja"), empty when none is declared; and in `source` where the system
+  // says so, for the user to read ("LANG=en_US.UTF-8"), empty when nothing says anything.
+  virtual std::u16string UserLanguages(std::u16string& source) = 0;
+
   // The system's words for why the last failed operation of this layer failed (a file
   // that could not be opened, written or committed; a clipboard that could not be read
   // or set), for the user to read. Asked right after the failure.

@@ -2,36 +2,40 @@
 
 #include <string_view>
 
+#include "settings/keys.h"
 #include "text/wide_stream.h"
 
 namespace jotlog {
 
-const char16_t kDefaultSettingsText[] =
-    u"[setting]\n"
-    u"# 保存先ファイル名\n"
-    u"FileName=\\My Documents\\jotlog.txt\n"
-    u"\n"
-    u"# 追記元\n"
-    u"AddFrom=arg\n"
-    u"\n"
-    u"# 完了ダイアログを表示するかどうか\n"
-    u"ShowDialog=1\n"
-    u"\n"
-    u"# メモのフォーマット\n"
-    u"MemoFormat=[%DATE% %TIME%] %MEMO%\\n\n"
-    u"\n"
-    u"# 日付のフォーマット\n"
-    u"DateFormat=yyyy/MM/dd\n"
-    u"\n"
-    u"# 時間のフォーマット\n"
-    u"TimeFormat=HH:mm:ss\n";
+std::u16string DefaultSettingsText(Language language) {
+  const struct {
+    Message comment;
+    std::u16string_view key, value;
+  } settings[] = {
+      {Message::kCommentFileName, keys::kFileName, keys::kDefaultFileName},
+      {Message::kCommentAddFrom, keys::kAddFrom, keys::kDefaultAddFrom},
+      {Message::kCommentShowDialog, keys::kShowDialog, keys::kDefaultShowDialog},
+      {Message::kCommentMemoFormat, keys::kMemoFormat, keys::kDefaultMemoFormat},
+      {Message::kCommentDateFormat, keys::kDateFormat, keys::kDefaultDateFormat},
+      {Message::kCommentTimeFormat, keys::kTimeFormat, keys::kDefaultTimeFormat},
+  };
+  std::u16string text = u"[";
+  text.append(keys::kSection).append(u"]\n");
+  for (const auto& setting : settings) {
+    if (setting.comment != Message::kCommentFileName) text += u"\n";
+    text.append(u"# ").append(Text(language, setting.comment)).append(u"\n");
+    text.append(setting.key).append(u"=").append(setting.value).append(u"\n");
+  }
+  return text;
+}
 
-void WriteDefaultSettings(SettingsFile& settings) {
+void WriteDefaultSettings(SettingsFile& settings, Language language) {
   {
     WideFileStream stream(settings.platform(), settings.path(), OpenMode::kCreateNew);
     if (stream.failed()) return;
     // Line by line, each line end flushed, as a text stream writes it.
-    std::u16string_view text = kDefaultSettingsText;
+    const std::u16string whole = DefaultSettingsText(language);
+    std::u16string_view text = whole;
     for (size_t end; (end = text.find(u'\n')) != std::u16string_view::npos;) {
       stream.Write(text.substr(0, end));
       stream.EndLine();
@@ -55,13 +59,13 @@ std::u16string UserSettingsPathFor(Platform& platform, const std::u16string& bes
 
 }  // namespace
 
-void LoadFallbackSettings(SettingsFile& settings) {
+void LoadFallbackSettings(SettingsFile& settings, Language language) {
   if (std::u16string user = UserSettingsPathFor(settings.platform(), settings.path(), true);
       !user.empty()) {
     settings.SetPath(std::move(user));
     if (settings.Load() == 0) return;
   }
-  WriteDefaultSettings(settings);
+  WriteDefaultSettings(settings, language);
 }
 
 std::u16string SettingsPathForRun(Platform& platform) {

@@ -5,21 +5,22 @@
 #include <string>
 
 #include "settings/settings_file.h"
+#include "text/messages.h"
 
 namespace jotlog {
 
-// The default file's 18 lines, each ended by a line feed.
-extern const char16_t kDefaultSettingsText[];
+// The default file's 18 lines, each ended by a line feed, with the comments in `language`.
+std::u16string DefaultSettingsText(Language language);
 
 // Creates the settings file with the default text when nothing exists at its path, then
 // loads the store from it. An existing file, readable or not, is never touched.
-void WriteDefaultSettings(SettingsFile& settings);
+void WriteDefaultSettings(SettingsFile& settings, Language language);
 
 // For a store whose file beside the program could not be opened. When no file is there
 // and the folder refuses a new one, the store moves to the user's own settings file and
 // loads it; the default file is then written where the store points, unless a file is
 // there (readable or not: then the built-in defaults apply).
-void LoadFallbackSettings(SettingsFile& settings);
+void LoadFallbackSettings(SettingsFile& settings, Language language);
 
 // The settings file a run would use now, found without touching anything; empty when
 // the run can have none (and the built-in defaults apply).

@@ -31,6 +31,9 @@ struct Case {
   std::string prefix = "";
   Form form = Form::kUtf8;
   System only = System::kBoth;
+  // An English user's run: LANG=en_US.UTF-8; under Wine, an English user interface. Else
+  // no language is declared (under Wine, the user interface is Japanese).
+  bool english = false;
 };
 
 inline const std::string kDefaultSettings =
@@ -38,6 +41,11 @@ inline const std::string kDefaultSettings =
     "# 追記元\nAddFrom=arg\n\n# 完了ダイアログを表示するかどうか\nShowDialog=1\n\n"
     "# メモのフォーマット\nMemoFormat=[%DATE% %TIME%] %MEMO%\\n\n\n"
     "# 日付のフォーマット\nDateFormat=yyyy/MM/dd\n\n# 時間のフォーマット\nTimeFormat=HH:mm:ss\n";
+inline const std::string kDefaultSettingsEn =
+    "[setting]\n# destination file name\nFileName=\\My Documents\\jotlog.txt\n\n"
+    "# where the memo comes from\nAddFrom=arg\n\n# whether to show the completion dialog\nShowDialog=1\n\n"
+    "# memo format\nMemoFormat=[%DATE% %TIME%] %MEMO%\\n\n\n"
+    "# date format\nDateFormat=yyyy/MM/dd\n\n# time format\nTimeFormat=HH:mm:ss\n";
 
 // UTF-8 as UTF-16 in either byte order; the three bytes of a surrogate give that unit alone.
 inline std::string Utf16(const std::string& text, bool little) {
@@ -103,12 +111,20 @@ inline std::vector<Case> Cases() {
   const std::string exact = "[setting]\nFileName={dir}/memo.txt\nMemoFormat=<%MEMO%>\\n\nShowDialog=0\n";
   // An entry that cannot be saved leaves the memo file as it was.
   auto unsaved = [&](const std::string& what, const std::string& name, const std::string& prefix,
-                     const std::string& why = "{why}", System only = System::kBoth) {
+                     const std::string& why = "{why}", System only = System::kBoth, bool english = false) {
     return Case{what, "[setting]\nFileName=" + name + "\n", {"a memo longer than the room"}, {{"memo.txt", old}},
                 {{"memo.txt", old}, {"new.txt", "<absent>"}, {"missing", "<absent>"}},
-                name == "clipboard" ? Failed(kClipboardNotSaved, "the clipboard", why)
-                                    : Failed(kNotSaved, name.empty() ? "(no file name)" : name, why),
-                prefix, Form::kUtf8, only};
+                name == "clipboard" ? Failed(english ? kClipboardNotSavedEn : kClipboardNotSaved,
+                                             english ? "the clipboard" : "クリップボード", why)
+                                    : Failed(english ? kNotSavedEn : kNotSaved,
+                                             name.empty() ? "(ファイル名がありません)" : name, why),
+                prefix, Form::kUtf8, only, english};
+  };
+  // A case run by an English user, who is shown `shown`.
+  auto inEnglish = [](Case c, const std::string& shown) {
+    c.english = true;
+    c.shown = shown;
+    return c;
   };
   // One memo and its settings in each form of settings file, appended to each form of file.
   const std::string entry = "<a \"b c\" 日本 \xF0\x9F\x93\x9D|d>\r\n";
@@ -167,7 +183,7 @@ inline std::vector<Case> Cases() {
     if (!log.empty()) shown.push_back({"log", log});
     return row("clipboard helpers: " + types + " / " + text + " / " + copied,
                "[setting]\nFileName=clipboard\nMemoFormat=<%MEMO%>\n", {"memo"}, before, shown,
-               after == "old" ? Failed(kClipboardNotSaved, "the clipboard") : kClipboardSaved,
+               after == "old" ? Failed(kClipboardNotSaved, "クリップボード") : kClipboardSaved,
                tools + "PATH={dir}/tools:/usr/bin:/bin " +
                    (wayland ? "WAYLAND_DISPLAY=wayland-test " : "DISPLAY=:none "));
   };
@@ -243,7 +259,16 @@ inline std::vector<Case> Cases() {
   const std::string longMemo(40000, 'w');  // past an edit control's default limit
   std::string sorted;  // the entries of two dozen runs, sorted
   for (int i = 10; i < 34; ++i) sorted += "<" + std::to_string(i) + ">\r\n";
+  // The messages in the language the environment declares, or Japanese.
+  auto speaks = [&](const std::string& environment, bool english) {
+    return row("messages for " + environment, "[setting]\nFileName={dir}/memo.txt\n", {"x"}, {}, {},
+               english ? kSavedEn : kSaved, environment + " ");
+  };
   return {
+      inEnglish({"an English user's first start writes the default settings in English", "", {"buy", "milk"}, {},
+                 {{"bin/jotlog.ini", kDefaultSettingsEn}, {"docs", "[STAMP] buy milk\r\n"}}}, kSavedEn),
+      {.what = "an English user's entry on the clipboard", .settings = "[setting]\nFileName=clipboard\nMemoFormat=%MEMO%\n",
+       .args = {"x"}, .shown = kClipboardSavedEn, .only = windows, .english = true},
       {"a first start writes the default settings and records in the documents folder", "", {"buy", "milk"}, {},
        {{"bin/", "jotlog jotlog.ini "}, {"bin/jotlog.ini", kDefaultSettings}, {"docs", "[STAMP] buy milk\r\n"}}, kSaved},
       {"default settings that do not fit are not left in part", "", {"abc"}, {},
@@ -290,7 +315,7 @@ inline std::vector<Case> Cases() {
        .form = Form::kUtf16Le, .only = windows},
       unsaved("the entry would pass the size limit", "{dir}/memo.txt", limit + "50 "),
       unsaved("a memo file this run created and could not fill", "{dir}/new.txt", limit + "0 "),
-      unsaved("no such folder", "{dir}/missing/memo.txt", ""),
+      unsaved("no such folder, for an English user", "{dir}/missing/memo.txt", "", "{why}", System::kBoth, true),
       unsaved("a folder", "{dir}", ""),
       unsaved("no name", "", ""),
       unsaved("a name that ends in a backslash", "{dir}/memo.txt\\", "", "{why}", windows),
@@ -302,12 +327,12 @@ inline std::vector<Case> Cases() {
       unsaved("a memo file already over the size limit", "{dir}/memo.txt", frozen + limit + "10 ", "File too large", linux),
       unsaved("a full disk", "/dev/full", "", "No space left on device", linux),
       unsaved("a named pipe without a reader", "{dir}/pipe", "mkfifo {dir}/pipe; ", "No such device or address", linux),
-      unsaved("the clipboard without a display", "clipboard", "", "no desktop holds a clipboard here "
-              "(neither WAYLAND_DISPLAY nor DISPLAY is set)", linux),
+      unsaved("the clipboard without a display, for an English user", "clipboard", "", "no desktop holds a "
+              "clipboard here (neither WAYLAND_DISPLAY nor DISPLAY is set)", linux, true),
       // A memo to be taken from a clipboard that cannot be read is no empty memo.
       row("a memo from the clipboard where no clipboard tool is installed", "[setting]\nAddFrom=clipboard\n"
           "FileName={dir}/memo.txt\n", {"x"}, {{"tools/", ""}, {"memo.txt", old}}, {{"memo.txt", old}},
-          Failed(kNotSaved, "the clipboard", "no clipboard tool (xclip or wl-clipboard) is installed"),
+          Failed(kNotSaved, "クリップボード", "クリップボードのツール (xclip または wl-clipboard) がインストールされていません"),
           "DISPLAY=:99 PATH={dir}/tools "),
       // A sync that fails on a regular file is a failure, whatever the error (injected).
       unsaved("the memo file's sync fails with EROFS", "{dir}/memo.txt", erofs, "Read-only file system", linux),
@@ -352,7 +377,8 @@ inline std::vector<Case> Cases() {
       // --help reads the settings as a run would, and names what no run reads.
       row("--help names the lines of the settings file that no run reads", "[Setting ]\nFileName=x\n[setting]\n"
           "FileName =x\nfilename=y\nFoo=1\nShowDialog=0\nShowDialog=1\n#" + pad + pad + "\n", {"--help"}, {}, {}, "  settings file: "
-          "{dir}/bin/jotlog.ini (read)\n  memo file:     {dir}/home/Documents/jotlog.txt\nLines of the settings file that "
+          "{dir}/bin/jotlog.ini (read)\n  memo file:     {dir}/home/Documents/jotlog.txt\n  messages:      Japanese (no "
+          "language is set)\nLines of the settings file that "
           "no run reads:\n  line 1: section [Setting ] is not read: only [setting] is\n  line 4: \"FileName \" is no "
           "setting (nothing is trimmed and case counts: FileName?)\n  line 5: \"filename\" is no setting (nothing is "
           "trimmed and case counts: FileName?)\n  line 6: \"Foo\" is no setting\n  line 8: ShowDialog is set on line 7 "
@@ -382,6 +408,29 @@ inline std::vector<Case> Cases() {
             std::regex("information"), "error") +
             "メモファイルに保存できませんでした。\n/nonexistent/x&amp;&lt;b&gt;y&lt;/b&gt;\\n/memo.txt: No such file or "
             "directory\n"}}, "exit 256", tools + "DISPLAY=:99 PATH={dir}/tools "),
+      inEnglish(row("an English user's notification", "[setting]\n", {"memo"}, {{"tools/", ""}, StandIn("notify-send",
+          "exit 0")}, {{"log", std::regex_replace(notify, std::regex("確認"), "jotlog") + "Saved to the memo file.\n"}},
+          "", tools + "DISPLAY=:99 PATH={dir}/tools "), ""),
+      inEnglish(row("an English user's failure box", "[setting]\nFileName=/nonexistent/memo.txt\n", {"memo"},
+          {{"tools/", ""}, StandIn("zenity", "exit 0")}, {{"log", "zenity --error --no-markup --no-wrap --title=jotlog "
+          "--text=Could not save to the memo file.\n/nonexistent/memo.txt: No such file or directory\n"}}, "",
+          tools + "DISPLAY=:99 PATH={dir}/tools "), "exit 256"),
+      // The user's language, as gettext finds it; whether its locale is installed does not matter.
+      // The system's reason in the user's language, where the C library has its words.
+      row("a Japanese user's failure", "[setting]\nFileName=/nonexistent/memo.txt\n", {"x"}, {}, {},
+          Failed(kNotSaved, "/nonexistent/memo.txt", "そのようなファイルやディレクトリはありません"),
+          "LANG=ja_JP.UTF-8 "),
+      speaks("LANG=en_US", true),
+      speaks("LANG=POSIX", false),
+      speaks("LANG=C LC_MESSAGES=en_US.UTF-8", true),
+      speaks("LANG=de_DE.UTF-8 LC_MESSAGES=ja_JP.UTF-8", false),
+      speaks("LC_MESSAGES=en_US.UTF-8 LC_ALL=ja_JP.UTF-8", false),
+      speaks("LANG=en_US.UTF-8 LC_ALL=C", false),
+      speaks("LANG=C.UTF-8 LANGUAGE=en", false),  // not looked at in the C locale
+      speaks("LANG=de_DE.UTF-8 LANGUAGE=de:ja_JP", false),
+      speaks("LANG=ja_JP.UTF-8 LANGUAGE=fr_FR:de", true),
+      row("--help names the messages' language and why", "[setting]\n", {"--help"}, {}, {},
+          "  messages:      English (LANG=en_US.UTF-8)\n", "LANG=en_US.UTF-8 sh -c '\"$@\" | grep messages: >&2' sh "),
       real("日本語 テキスト", "UTF8_STRING", "日本語 テキスト<日本語 テキスト>"),
       real("caf\xE9", "STRING", "café<café>"),
       real("テキスト", "text/plain", "テキスト<テキスト>"),
@@ -463,15 +512,15 @@ inline std::vector<Case> Cases() {
           {{"memo.txt", "<saved>"}}, "0\n1\n1\n1\n", "timeout 60 xvfb-run -a -s '-nolisten tcp' env NO_AT_BRIDGE=1 "
           "sh -c 'dbus-run-session -- sh {dir}/desk.sh \"$@\" 3>&2 2>/dev/null' sh "),
       row("no display and no terminal to ask on", ask, {"x"}, {}, {{"memo.txt", "<absent>"}},
-          Failed(kNotSaved, "jotlog", "no way to ask for a memo"), ""),
+          Failed(kNotSaved, "jotlog", "メモの入力を求める手段がありません"), ""),
       row("- takes standard input's bytes, whatever AddFrom says", ask, {"-"}, {},
           {{"memo.txt", "<a\xFF\nb>\r\n"}}, "", "sh -c 'printf \"a\\377\\nb\" | \"$@\"' sh "),
       row("- with more than 64 MiB", ask, {"-"}, {}, {{"memo.txt", "<absent>"}},
-          Failed(kNotSaved, "standard input", "more than 64 MiB"),
+          Failed(kNotSaved, "標準入力", "64 MiB を超えています"),
           "sh -c 'head -c 67108865 /dev/zero | \"$@\"' sh "),
       answer("the first text selected, typed over, Enter", {"first"}, "+typed 日本", "first", "<typed 日本>\r\n"),
       answer("a long text, OK", {}, "=" + longMemo, "", "<" + longMemo + ">\r\n"),
-      answer("Escape", {"x"}, "-", "x", "<absent>"),
+      inEnglish(answer("Escape, for an English user", {"x"}, "-", "x", "<absent>"), "jotlog: Memo [x]\nexit 256"),
       answer("Cancel", {}, "c", "", "<absent>"),
       answer("closed", {}, "x", "", "<absent>"),
       {"the input box: --input where AddFrom=clipboard", clipboardSet, {"--input"}, {}, {{"memo.txt", "<typed>\r\n"}},
@@ -490,11 +539,12 @@ inline std::vector<Case> Cases() {
       // Text that cannot be read (a helper hangs, fails or never ends) is never replaced;
       // only no text gets the entry alone; a copy that fails leaves the old text.
       clip(false, list, kHang, copy, "old"),
-      clip(true, list, "exit 2", copy, "old"),
+      inEnglish(clip(true, list, "exit 2", copy, "old"),
+                Failed(kClipboardNotSavedEn, "the clipboard", "wl-paste failed (exit status 2)")),
       clip(false, list, "kill -9 $$", copy, "old"),
       clip(true, list, endless, copy, "old"),
       clip(false, endless, read, copy, "old"),
-      clip(true, "exit 1", read, copy, "<memo>"),   // nothing copied
+      inEnglish(clip(true, "exit 1", read, copy, "<memo>"), kClipboardSavedEn),  // nothing copied
       clip(false, "exit 1", "exit 1", copy, "<memo>"),  // no owner
       // An owner that does not answer TARGETS is asked for its text all the same.
       clip(false, "exit 1", read, copy, "old<memo>",
@@ -523,7 +573,7 @@ inline std::vector<Case> Cases() {
        .settings = "[setting]\nFileName={dir}/memo.txt\nAddFrom=clipboard\nMemoFormat=" +
                    std::regex_replace(std::string(170, '.'), std::regex("\\."), "%MEMO%") + "\n",
        .before = {{"memo.txt", old}}, .after = {{"memo.txt", old}},
-       .shown = kNotSaved + "jotlog: out of memory\nexit 256",
+       .shown = kNotSaved + "jotlog: メモリが足りません\nexit 256",
        .prefix = "head -c 8000000 /dev/zero | tr '\\0' x | DISPLAY=$(cat $JOTLOG_WINE_DIR/display) "
                  "xclip -sel c >/dev/null 2>&1; ulimit -v 2500000; ", .only = windows},
   };
@@ -557,7 +607,9 @@ void RunCases(System system, const fs::path& folder, const std::string& dir, Pat
       if (!name.ends_with("/") && bytes != "<absent>") WriteFile(path(name), bytes);
     }
     if (!c.settings.empty()) WriteFile(path("bin/jotlog.ini"), Encode(in(c.settings, dir), c.form));
-    const std::string shown = run(c.args, in(c.prefix, folder.string()));
+    const std::string english = system == System::kLinux ? "export LANG=en_US.UTF-8; "
+                                                         : "JOTLOG_UI=en_US.UTF-8; ";
+    const std::string shown = run(c.args, (c.english ? english : "") + in(c.prefix, folder.string()));
     EXPECT_TRUE(Shows(shown, in(c.shown, dir))) << shown << "\n---\n" << in(c.shown, dir);
     for (const File& file : c.after) EXPECT_EQ(Contents(path(file.name)), file.bytes) << file.name;
   }

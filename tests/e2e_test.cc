@@ -16,8 +16,8 @@ namespace {
 using namespace jotlog::test;
 using namespace std::chrono_literals;
 
-// The program in bin, with a home, runtime and config folder of its own, started in a C
-// locale with this process's environment, which holds nothing else.
+// The program in bin, with a home, runtime and config folder of its own, started with this
+// process's environment, which holds nothing else: no locale, no language declared.
 class EndToEnd : public TempFolder {
  protected:
   void SetUp() override {
@@ -25,7 +25,6 @@ class EndToEnd : public TempFolder {
     Folders();
     fs::copy_file(JOTLOG_EXE, root / "bin/jotlog");
     clearenv();
-    setenv("LC_ALL", "C", 1);
     setenv("PATH", "/usr/sbin:/usr/bin:/sbin:/bin", 1);
     setenv("HOME", (root / "home").c_str(), 1);
     setenv("XDG_RUNTIME_DIR", (root / "run").c_str(), 1);
@@ -125,7 +124,7 @@ TEST_F(EndToEnd, AStartWaitsForARunAtWorkButNotForEver) {
   // Held past the longest run's work: a failure that says so.
   ASSERT_EQ(flock(lock, LOCK_EX), 0);
   EXPECT_EQ(Run({"given up"}),
-            kNotSaved + "jotlog: another run of jotlog did not finish within 15 s\nexit 256");
+            kNotSaved + "jotlog: jotlog の別の実行が 15 秒以内に終わりませんでした\nexit 256");
   close(lock);
   EXPECT_EQ(ReadFile(memoFile()), "waited");
 }

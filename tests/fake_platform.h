@@ -54,6 +54,11 @@ class FakePlatform : public Platform {
     if (answer == MemoAsked::kGiven) memo = u"typed";
     return answer;
   }
+  std::u16string languages;  // as the user declared them ("de:ja")
+  std::u16string UserLanguages(std::u16string& source) override {
+    source = u"FAKE=" + languages;
+    return languages;
+  }
   std::u16string LastErrorText() override { return u"why"; }
   std::unique_ptr<TextFile> OpenTextFile(const std::u16string& name, OpenMode) override {
     return std::make_unique<Text>(files[name]);

@@ -20,6 +20,11 @@ inline const std::string kSaved = "確認: メモファイルに保存しまし�
 inline const std::string kNotSaved = "確認: メモファイルに保存できませんでした。\n";
 inline const std::string kClipboardSaved = "確認: クリップボードに保存しました。\n";
 inline const std::string kClipboardNotSaved = "確認: クリップボードに保存できませんでした。\n";
+// The same in English.
+inline const std::string kSavedEn = "jotlog: Saved to the memo file.\n";
+inline const std::string kNotSavedEn = "jotlog: Could not save to the memo file.\n";
+inline const std::string kClipboardSavedEn = "jotlog: Saved to the clipboard.\n";
+inline const std::string kClipboardNotSavedEn = "jotlog: Could not save to the clipboard.\n";
 
 // What a run that failed shows: the first line above, then where it failed and why, and
 // its exit status. "{why}" stands for any reason, in the words of either system.

@@ -227,8 +227,8 @@ width=24
 width=32
 width=48
 width=256"' \
-    'the user'"'"'s memo is recorded|same "$saved" "確認: メモファイルに保存しました。" &&
-      one_entry "$memo" "buy milk"' \
+    'the user'"'"'s memo is recorded, in English: Wine'"'"'s user interface language in C.UTF-8|
+      same "$saved" "jotlog: Saved to the memo file." && one_entry "$memo" "buy milk"' \
     'the settings file is in the user'"'"'s Application Data, with the default text|
       [ -n "$defaults" ] && same "$(cat "$appdata/jotlog/jotlog.ini")" "$defaults"' \
     'nothing is written beside the program|same "$(find "$scratch/unpacked" -printf "%p %m %s\n" | LC_ALL=C sort)" "$before"'

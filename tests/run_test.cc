@@ -14,9 +14,10 @@ TEST(WinMain, RecordsByTheSettingsAndShowsEveryFailure) {
   const std::string saved = "|確認: メモファイルに保存しました。", x127(127, 'x');
   const std::string notSaved = "|!確認: メモファイルに保存できませんでした。\nm: why";
   const std::string clipboardNotSaved =
-      "|!確認: クリップボードに保存できませんでした。\nthe clipboard: why";
+      "|!確認: クリップボードに保存できませんでした。\nクリップボード: why";
   const std::string outOfMemory =
-      "|!確認: クリップボードに保存できませんでした。\njotlog: out of memory";
+      "|!確認: クリップボードに保存できませんでした。\njotlog: メモリが足りません";
+  const std::string savedEn = "|jotlog: Saved to the memo file.";
   struct Case {
     std::string settings, after;  // lines before the defaults; memo file|clipboard, boxes shown
     FakePlatform::Fault fault = kNone;
@@ -25,6 +26,7 @@ TEST(WinMain, RecordsByTheSettingsAndShowsEveryFailure) {
     bool unreadable = false;               // the clipboard's text
     const char16_t* held = u"";            // a mutex another run holds
     MemoAsked answer = MemoAsked::kGiven;  // of the input box
+    std::u16string languages = u"";        // the user's, as the system declares them
   };
   const Case cases[] = {
       {"AddFrom=Clipboard\nShowDialog= 1", "oldx|c"},  // exact values only
@@ -37,13 +39,13 @@ TEST(WinMain, RecordsByTheSettingsAndShowsEveryFailure) {
       {"FileName=clipboard", "old|-" + clipboardNotSaved, kSet, u"x", {}},  // and no text made
       // Text that cannot be read is no empty memo; no text is.
       {"AddFrom=clipboard\nShowDialog=1",
-       "old|c|!確認: メモファイルに保存できませんでした。\nthe clipboard: why", kNone, u"x", u"c",
+       "old|c|!確認: メモファイルに保存できませんでした。\nクリップボード: why", kNone, u"x", u"c",
        true},
       {"AddFrom=clipboard\nShowDialog=1", "old|-" + saved, kNone, u"x", {}},
       // Another run at work past the wait; another run's success box open.
       {"FileName=clipboard",
-       "old|c|!確認: クリップボードに保存できませんでした。\njotlog: another "
-       "run of jotlog did not finish within 15 s",
+       "old|c|!確認: クリップボードに保存できませんでした。\njotlog: jotlog の別の実行が 15 "
+       "秒以内に終わりませんでした",
        kNone, u"x", u"c", false, kMutexName},
       {"ShowDialog=1", "oldx|c", kNone, u"x", u"c", false, kBoxMutexName},
       {"", "oldx|c" + notSaved, kClose, u"x", u"c", false, kBoxMutexName},
@@ -52,6 +54,25 @@ TEST(WinMain, RecordsByTheSettingsAndShowsEveryFailure) {
       {"AddFrom=input\nFileName=clipboard",
        "old|c|?jotlog: メモ [x]|!確認: クリップボードに保存できませんでした。\njotlog: why", kNone,
        u"x", u"c", false, u"", MemoAsked::kCannotAsk},
+      // The user's language: the first of those declared that the program speaks; Japanese
+      // where none is declared, English where none of them is spoken.
+      {"ShowDialog=1", "oldx|c" + saved, kNone, u"x", u"c", false, u"", MemoAsked::kGiven,
+       u"de:ja"},
+      {"ShowDialog=1", "oldx|c" + savedEn, kNone, u"x", u"c", false, u"", MemoAsked::kGiven, u"de"},
+      {"ShowDialog=1", "oldx|c" + savedEn, kNone, u"x", u"c", false, u"", MemoAsked::kGiven,
+       u"jam:en:ja"},
+      {"FileName=clipboard",
+       "old|c|!jotlog: Could not save to the clipboard.\njotlog: another run of jotlog did not "
+       "finish within 15 s",
+       kNone, u"x", u"c", false, kMutexName, MemoAsked::kGiven, u"en"},
+      {"FileName=clipboard",
+       "old|c|!jotlog: Could not save to the clipboard.\njotlog: out of memory", kFormat, u"x",
+       u"c", false, u"", MemoAsked::kGiven, u"en"},
+      {"AddFrom=clipboard", "old|c|!jotlog: Could not save to the memo file.\nthe clipboard: why",
+       kNone, u"x", u"c", true, u"", MemoAsked::kGiven, u"en"},
+      {"AddFrom=input",
+       "old|c|?jotlog: Memo [x]|!jotlog: Could not save to the memo file.\njotlog: why", kNone,
+       u"x", u"c", false, u"", MemoAsked::kCannotAsk, u"en"},
       // The entry: left to right, each placeholder once, and never again over what was put
       // in, nor where its end and what follows, or the two sides of a removal, spell one.
       {"MemoFormat=%MEMO%+%MEMO%", "oldx+x|c"},
@@ -74,9 +95,10 @@ TEST(WinMain, RecordsByTheSettingsAndShowsEveryFailure) {
     platform.clipboard = c.clipboard;
     platform.unreadable = c.unreadable;
     platform.answer = c.answer;
+    platform.languages = c.languages;
     if (*c.held) platform.mutexes[c.held] = MutexState::kHeld;
 
-    SCOPED_TRACE(testing::Message() << c.settings << c.fault);
+    SCOPED_TRACE(testing::Message() << c.settings << c.fault << EncodeUtf8(c.languages));
     EXPECT_EQ(WinMain(platform, c.memo), c.after.find("|!") == std::string::npos ? 0 : 1);
     EXPECT_EQ(platform.opened, 0);                          // every open closed once
     EXPECT_EQ(platform.mutexes.size(), *c.held ? 1u : 0u);  // and every mutex taken let go

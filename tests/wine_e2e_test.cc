@@ -20,10 +20,12 @@ std::string WinePath(const fs::path& path) {
   return std::regex_replace("Z:" + path.string(), std::regex("/"), "\\");
 }
 
-// `program` under the build's Wine in the language JOTLOG_LANG names, if any (Wine's user
-// locale and the encoding of its Linux file names follow LANG).
+// `program` under the build's Wine in the locale JOTLOG_LANG names, if any (Wine's locale
+// and the encoding of its Linux file names follow LANG), and the user interface language of
+// JOTLOG_UI, else of JOTLOG_LANG, else Japanese (Wine's follows LC_MESSAGES).
 std::string Wine(const std::string& program, const std::string& args) {
-  return "env -i PATH=/usr/bin:/bin LANG=${JOTLOG_LANG:-C.UTF-8} " +
+  return "env -i PATH=/usr/bin:/bin LANG=${JOTLOG_LANG:-C.UTF-8} "
+         "LC_MESSAGES=${JOTLOG_UI:-${JOTLOG_LANG:-ja_JP.UTF-8}} " +
          Quote(Env("JOTLOG_WINE_DIR") + "/run") + " " + Quote(program) + " " + args + " 2>&1";
 }
 

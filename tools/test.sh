@@ -30,6 +30,8 @@ command -v x86_64-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-x86-6
 [ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
 command -v wine >/dev/null || need+=(wine64 wine)
 command -v locale-gen >/dev/null || need+=(locales)
+# The C library's words for a failure in Japanese.
+[ -f /usr/share/locale/ja/LC_MESSAGES/libc.mo ] || need+=(libc-l10n)
 # The package tests: CPack's .deb (dpkg-shlibdeps, file), lintian, the manual page's
 # linter and reader, the ZIP's unpacking and the Windows program's resources.
 command -v dpkg-shlibdeps >/dev/null || need+=(dpkg-dev)

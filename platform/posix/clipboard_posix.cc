@@ -136,20 +136,21 @@ HelperResult RunClipboardHelper(const std::vector<std::string>& argv, const Help
 }
 
 // Why a clipboard helper's run failed, for the user.
-std::string HelperFailure(const std::string& tool, const HelperResult& result) {
-  const std::string name = tool.substr(tool.rfind('/') + 1);
-  if (result.timedOut) return name + " did not answer within 5 s";
-  if (result.exitCode > 0) return name + " failed (exit status " + std::to_string(result.exitCode) + ")";
-  return name + " failed, was ended, or gave more than 64 MiB of text";
+std::u16string HelperFailure(Language language, const std::string& tool,
+                             const HelperResult& result) {
+  const std::u16string name = DecodeUtf8(tool.substr(tool.rfind('/') + 1));
+  if (result.timedOut) return Say(language, Message::kToolSilent, {name});
+  if (result.exitCode > 0) {
+    return Say(language, Message::kToolExited, {name, DecodeUtf8(std::to_string(result.exitCode))});
+  }
+  return Say(language, Message::kToolEnded, {name});
 }
-
-constexpr char kLost[] = "a clipboard tool did not answer within 5 s earlier in this run";
 
 }  // namespace
 
 bool PosixPlatform::OpenClipboard() {
   failure_.clear();
-  if (clipboardLost_) ClipboardFailed(kLost);
+  if (clipboardLost_) ClipboardFailed(Reason(Message::kClipboardLost));
   if (clipboardOpen_ || clipboardLost_) return false;
   wayland_ = false;
   paste_.clear();
@@ -161,10 +162,9 @@ bool PosixPlatform::OpenClipboard() {
   }
   if (!wayland_ && IsSet("DISPLAY")) paste_ = copy_ = FindOnPath("xclip");
   if (paste_.empty() || copy_.empty()) {
-    ClipboardFailed(!IsSet("WAYLAND_DISPLAY") && !IsSet("DISPLAY")
-                        ? "no desktop holds a clipboard here (neither WAYLAND_DISPLAY nor "
-                          "DISPLAY is set)"
-                        : "no clipboard tool (xclip or wl-clipboard) is installed");
+    ClipboardFailed(Reason(!IsSet("WAYLAND_DISPLAY") && !IsSet("DISPLAY")
+                               ? Message::kNoDesktopClipboard
+                               : Message::kNoClipboardTool));
     return false;
   }
   clipboardOpen_ = true;
@@ -199,7 +199,7 @@ const char16_t* PosixPlatform::GetClipboardData() {
     type.emplace("UTF8_STRING", Charset::kUtf8OrLatin1);
   } else {
     clipboardUnreadable_ = types.exitCode != 1;  // Wayland: 1 when nothing is copied
-    if (clipboardUnreadable_) ClipboardFailed(HelperFailure(paste_, types));
+    if (clipboardUnreadable_) ClipboardFailed(EncodeUtf8(HelperFailure(language_, paste_, types)));
     return nullptr;
   }
   const HelperResult pasted =
@@ -210,13 +210,13 @@ const char16_t* PosixPlatform::GetClipboardData() {
   if (asked && pasted.exitCode == 1) return nullptr;  // no text in any type
   if (pasted.exitCode != 0) {
     clipboardUnreadable_ = true;
-    ClipboardFailed(HelperFailure(paste_, pasted));
+    ClipboardFailed(EncodeUtf8(HelperFailure(language_, paste_, pasted)));
     return nullptr;
   }
   // Text holding a NUL would be cut there: it cannot be carried whole.
   if (pasted.output.find('\0') != std::string::npos) {
     clipboardUnreadable_ = true;
-    ClipboardFailed("the clipboard's text holds a NUL character and cannot be carried whole");
+    ClipboardFailed(Reason(Message::kClipboardNul));
     return nullptr;
   }
   clipboardText_ = DecodeText(pasted.output, type->second);
@@ -235,7 +235,7 @@ std::unique_ptr<TransferBuffer> PosixPlatform::AllocTransferBuffer(size_t units)
 
 bool PosixPlatform::CopyToClipboard(const std::string& text) {
   if (clipboardLost_) {
-    ClipboardFailed(kLost);
+    ClipboardFailed(Reason(Message::kClipboardLost));
     return false;
   }
   HelperRun run;
@@ -245,7 +245,7 @@ bool PosixPlatform::CopyToClipboard(const std::string& text) {
           ? RunClipboardHelper({copy_, "--type", "text/plain;charset=utf-8"}, run, clipboardLost_)
           : RunClipboardHelper({copy_, "-selection", "clipboard", "-i"}, run, clipboardLost_);
   if (copied.exitCode == 0) return true;
-  ClipboardFailed(HelperFailure(copy_, copied));
+  ClipboardFailed(EncodeUtf8(HelperFailure(language_, copy_, copied)));
   return false;
 }
 

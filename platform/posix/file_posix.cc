@@ -21,6 +21,7 @@
 #include "platform/posix/platform_posix.h"
 #include "platform/posix/util_posix.h"
 #include "text/text_file.h"
+#include "text/utf.h"
 
 namespace jotlog {
 
@@ -125,12 +126,13 @@ class AppendFile : public PosixTextFile {
  public:
   // `failure` receives the reason of a failure that errno cannot tell.
   AppendFile(int fd, Encoding encoding, std::string newFolder, std::string path, bool created,
-             std::string& failure)
+             std::string& failure, Language language)
       : PosixTextFile(fd, true, encoding, std::move(newFolder)),
         utf16_(encoding != Encoding::kUtf8),
         path_(std::move(path)),
         created_(created),
-        failure_(failure) {}
+        failure_(failure),
+        language_(language) {}
   // Dropped without Close: the append did not happen.
   ~AppendFile() override {
     if (fd_.get() >= 0) RemoveIfCreated();
@@ -184,11 +186,11 @@ class AppendFile : public PosixTextFile {
     struct stat st;
     if (::fstat(fd_.get(), &st) != 0) return false;
     if (st.st_nlink == 0) {
-      failure_ = "the file was removed while it was being opened";
+      failure_ = EncodeUtf8(Text(language_, Message::kFileRemoved));
       return false;
     }
     if (utf16_ && st.st_size % 2 != 0) {  // every unit would be split
-      failure_ = "a UTF-16 file of an odd number of bytes cannot take whole characters";
+      failure_ = EncodeUtf8(Text(language_, Message::kOddUtf16));
       return false;
     }
     begun_ = true;
@@ -220,7 +222,7 @@ class AppendFile : public PosixTextFile {
       if (errno == EINTR) continue;
       if (errno != EWOULDBLOCK) break;
       if (std::chrono::steady_clock::now() >= deadline) {
-        failure_ = "another program kept the file locked for 5 s";
+        failure_ = EncodeUtf8(Text(language_, Message::kFileLocked));
         return false;
       }
       std::this_thread::sleep_for(pause);
@@ -269,6 +271,7 @@ class AppendFile : public PosixTextFile {
   bool contiguous_ = true;
   off_t start_ = 0, end_ = 0;
   std::string& failure_;
+  Language language_;
 };
 
 // A file made where nothing existed: written without a name (or under a temporary one)
@@ -399,7 +402,7 @@ std::unique_ptr<TextFile> PosixPlatform::OpenTextFile(const std::u16string& name
   failure_.clear();
   auto path = HostPathFor(name);
   if (!path) {
-    failure_ = "the name cannot be a file name here";
+    failure_ = Reason(Message::kNoSuchName);
     return nullptr;
   }
   if (mode == OpenMode::kCreateNew) return CreateNew(*path);
@@ -478,7 +481,7 @@ std::unique_ptr<TextFile> PosixPlatform::OpenTextFile(const std::u16string& name
     newFolder = FolderOf(target);
   if (mode == OpenMode::kAppend && S_ISREG(st.st_mode)) {
     auto file = std::make_unique<AppendFile>(fd.get(), encoding, newFolder, target, created,
-                                             failure_);
+                                             failure_, language_);
     fd.Release();
     return file;
   }

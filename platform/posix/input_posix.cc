@@ -20,7 +20,6 @@ namespace {
 
 // The most text taken from a box or a terminal: more is refused, never cut short.
 constexpr size_t kMostText = size_t{64} << 20;
-constexpr char kTooLong[] = "more than 64 MiB of text was typed";
 
 // The longest argument the system passes to a program (MAX_ARG_STRLEN), its NUL included.
 constexpr size_t kLongestArgument = 32 * 4096;
@@ -33,7 +32,7 @@ constexpr size_t kLongestArgument = 32 * 4096;
 // other text); too long to be passed, it is left out.
 std::optional<MemoAsked> AskOnDesktop(const std::string& caption, const std::string& prompt,
                                       const std::string& first, std::string& text,
-                                      std::string& failure) {
+                                      std::string& failure, Language language) {
   HelperRun dialog;
   dialog.limit = std::nullopt;  // open until the user answers
   dialog.captureOutput = true;
@@ -56,7 +55,7 @@ std::optional<MemoAsked> AskOnDesktop(const std::string& caption, const std::str
   for (const std::vector<std::string>& argv : boxes) {
     HelperResult result = RunHelper(argv, dialog);
     if (result.outputTooLong) {
-      failure = argv[0] + ": " + kTooLong;
+      failure = argv[0] + ": " + EncodeUtf8(Text(language, Message::kTypedTooLong));
       return MemoAsked::kCannotAsk;
     }
     const bool noDisplay = result.errors.find("cannot open display") != std::string::npos ||
@@ -77,8 +76,8 @@ std::optional<MemoAsked> AskOnDesktop(const std::string& caption, const std::str
 // arrives at once (several lines pasted together), which is then the memo. Nothing of it
 // is left for the shell to run. The end of input before anything was typed (Ctrl-D)
 // cancels.
-MemoAsked AskOnTerminal(int fd, const std::string& prompt, std::string& text,
-                        std::string& failure) {
+MemoAsked AskOnTerminal(int fd, const std::string& prompt, std::string& text, std::string& failure,
+                        Language language) {
   WriteAll(STDERR_FILENO, prompt + ": ");
   char chunk[4096];
   bool lineRead = false;
@@ -86,7 +85,8 @@ MemoAsked AskOnTerminal(int fd, const std::string& prompt, std::string& text,
     const ssize_t n = ::read(fd, chunk, sizeof chunk);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
-      failure = std::string("standard input: ") + std::strerror(errno);
+      const int error = errno;
+      failure = EncodeUtf8(Text(language, Message::kStandardInput)) + ": " + ErrorWords(error);
       return MemoAsked::kCannotAsk;
     }
     if (n == 0) {
@@ -96,7 +96,7 @@ MemoAsked AskOnTerminal(int fd, const std::string& prompt, std::string& text,
     }
     text.append(chunk, static_cast<size_t>(n));
     if (text.size() > kMostText + 1) {
-      failure = kTooLong;
+      failure = EncodeUtf8(Text(language, Message::kTypedTooLong));
       return MemoAsked::kCannotAsk;
     }
     lineRead = text.back() == '\n';
@@ -122,7 +122,7 @@ MemoAsked AskOnTerminal(int fd, const std::string& prompt, std::string& text,
   }
   if (::isatty(fd)) ::tcflush(fd, TCIFLUSH);
   if (text.size() > kMostText + 1) {
-    failure = kTooLong;
+    failure = EncodeUtf8(Text(language, Message::kTypedTooLong));
     return MemoAsked::kCannotAsk;
   }
   if (text.ends_with('\n')) text.pop_back();
@@ -142,8 +142,8 @@ MemoAsked PosixPlatform::AskForMemo(const std::u16string& caption, const std::u1
     // A byte of the command line that is not UTF-8 shows as U+FFFD.
     std::u16string shown = first;
     ReplaceLoneSurrogates(shown);
-    asked =
-        AskOnDesktop(EncodeUtf8(caption), EncodeUtf8(prompt), EncodeUtf8(shown), text, failure_);
+    asked = AskOnDesktop(EncodeUtf8(caption), EncodeUtf8(prompt), EncodeUtf8(shown), text, failure_,
+                         language_);
   }
   // A terminal line cannot be given a first text: there the prompt is asked bare.
   if (!asked) {
@@ -153,10 +153,10 @@ MemoAsked PosixPlatform::AskForMemo(const std::u16string& caption, const std::u1
       terminal.Reset(::open("/dev/tty", O_RDWR | O_CLOEXEC | O_NOCTTY));
       fd = terminal.get();
     }
-    if (fd >= 0) asked = AskOnTerminal(fd, EncodeUtf8(prompt), text, failure_);
+    if (fd >= 0) asked = AskOnTerminal(fd, EncodeUtf8(prompt), text, failure_, language_);
   }
   if (!asked) {
-    failure_ = "no way to ask for a memo";
+    failure_ = Reason(Message::kNoWayToAsk);
     return MemoAsked::kCannotAsk;
   }
   if (*asked == MemoAsked::kGiven) memo = DecodeUtf8(text);

@@ -1,5 +1,5 @@
 // The clock and the date and time pictures on POSIX hosts, with day and month names, AM/PM
-// markers and the era from the user's LC_TIME locale.
+// markers and the era from the user's LC_TIME locale; the user's language for messages.
 #include <langinfo.h>
 #include <locale.h>
 #include <time.h>
@@ -11,6 +11,7 @@
 
 #include "platform/posix/platform_posix.h"
 #include "platform/posix/util_posix.h"
+#include "text/utf.h"
 
 namespace jotlog {
 
@@ -111,7 +112,44 @@ bool ShowsDayNumber(std::u16string_view picture) {
   return false;
 }
 
+// The language of a locale name or of an entry of LANGUAGE: "ja" of "ja_JP.UTF-8@x".
+std::string_view LanguageOf(std::string_view locale) {
+  return locale.substr(0, locale.find_first_of("_.@"));
+}
+
 }  // namespace
+
+// As gettext decides: the locale for messages is the first set of LC_ALL, LC_MESSAGES and
+// LANG; C and POSIX (C.UTF-8 too) declare no language, and there LANGUAGE, a list of
+// languages, is not looked at either. Whether the locale is installed does not matter.
+std::u16string PosixPlatform::UserLanguages(std::u16string& source) {
+  source.clear();
+  const char* variable = nullptr;
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    if (IsSet(name)) {
+      variable = name;
+      break;
+    }
+  }
+  if (variable == nullptr) return {};
+  const std::string_view locale = std::getenv(variable);
+  source = DecodeUtf8(std::string(variable) + "=" + std::string(locale));
+  const std::string_view language = LanguageOf(locale);
+  if (language == "C" || language == "POSIX") return {};
+  std::string languages;
+  if (IsSet("LANGUAGE")) {
+    std::string_view list = std::getenv("LANGUAGE");
+    source = DecodeUtf8("LANGUAGE=" + std::string(list));
+    while (!list.empty()) {
+      const size_t end = list.find(':');
+      const std::string_view entry = LanguageOf(list.substr(0, end));
+      if (!entry.empty()) languages.append(languages.empty() ? "" : ":").append(entry);
+      list.remove_prefix(end == std::string_view::npos ? list.size() : end + 1);
+    }
+  }
+  if (languages.empty()) languages = language;
+  return DecodeUtf8(languages);
+}
 
 const LocaleNames& PosixPlatform::Names(bool dayShown) {
   if (!names_) LoadNames();

@@ -8,13 +8,15 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "text/messages.h"
 #include "text/picture.h"
 
 namespace jotlog {
 
 class PosixPlatform : public Platform {
  public:
-  PosixPlatform() = default;
+  // Speaks the user's language (UserLanguages) in its own reasons for a failure.
+  PosixPlatform();
   ~PosixPlatform() override;
   PosixPlatform(const PosixPlatform&) = delete;
   PosixPlatform& operator=(const PosixPlatform&) = delete;
@@ -31,6 +33,7 @@ class PosixPlatform : public Platform {
                       BoxKind kind) override;
   MemoAsked AskForMemo(const std::u16string& caption, const std::u16string& prompt,
                        const std::u16string& first, std::u16string& memo) override;
+  std::u16string UserLanguages(std::u16string& source) override;
   std::u16string LastErrorText() override;
   std::unique_ptr<TextFile> OpenTextFile(const std::u16string& name, OpenMode mode) override;
   std::u16string ResolvedPath(const std::u16string& name) override;
@@ -56,7 +59,10 @@ class PosixPlatform : public Platform {
 
   // Why the clipboard last failed, when errno cannot say.
   void ClipboardFailed(std::string reason) { failure_ = std::move(reason); }
+  // The reason `message` in the user's language, as failure_ holds it.
+  std::string Reason(Message message, std::initializer_list<std::u16string_view> args = {}) const;
 
+  Language language_;
   // The lock file held for each named mutex taken.
   std::map<std::u16string, int> mutexes_;
   std::string failure_;

@@ -1,6 +1,7 @@
 #include "platform/posix/util_posix.h"
 
 #include <fcntl.h>
+#include <locale.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,6 +9,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace jotlog {
@@ -99,6 +101,14 @@ bool UsesUtf8() {
   std::string lower = name;
   for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return lower.find("utf-8") != std::string::npos || lower.find("utf8") != std::string::npos;
+}
+
+std::string ErrorWords(int error) {
+  locale_t user = ::newlocale(LC_CTYPE_MASK | LC_MESSAGES_MASK, "", static_cast<locale_t>(0));
+  if (user == static_cast<locale_t>(0)) return std::strerror(error);
+  std::string words = UsesUtf8() ? ::strerror_l(error, user) : std::strerror(error);
+  ::freelocale(user);
+  return words;
 }
 
 }  // namespace jotlog

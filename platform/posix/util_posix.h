@@ -89,4 +89,8 @@ bool AtTerminal();
 // Whether the user's character set is UTF-8.
 bool UsesUtf8();
 
+// The C library's words for `error` in the user's language (LC_MESSAGES, LANGUAGE) where it
+// has them and the user's character set is UTF-8; else its English words.
+std::string ErrorWords(int error);
+
 }  // namespace jotlog

@@ -1,17 +1,22 @@
 // The reason of a failure on Windows: the system's message for the last-error value, in
 // the user's language.
 #include "platform/win/platform_win.h"
+#include "text/messages.h"
 
 namespace jotlog {
 
 std::u16string WinPlatform::LastErrorText() {
   const DWORD error = ::GetLastError();
   wchar_t text[512] = {};
-  DWORD length = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                  nullptr, error, 0, text, static_cast<DWORD>(std::size(text)),
-                                  nullptr);
+  DWORD length =
+      ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+                       0, text, static_cast<DWORD>(std::size(text)), nullptr);
   while (length > 0 && (text[length - 1] == L'\r' || text[length - 1] == L'\n')) --length;
-  if (length == 0) return u"error " + Utf16(std::to_wstring(error));
+  if (length == 0) {
+    std::u16string source;
+    return Say(ChooseLanguage(UserLanguages(source)), Message::kSystemError,
+               {Utf16(std::to_wstring(error))});
+  }
   return Utf16(std::wstring_view(text, length));
 }
 

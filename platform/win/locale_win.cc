@@ -1,5 +1,5 @@
 // The clock and the date and time pictures on Windows: the system's own formatting for
-// the user's locale.
+// the user's locale; the user's language for messages.
 #include <algorithm>
 
 #include "platform/win/platform_win.h"
@@ -54,6 +54,21 @@ int WinPlatform::FormatDate(const SystemTime& time, const std::u16string& pictur
 int WinPlatform::FormatTime(const SystemTime& time, const std::u16string& picture, char16_t* buffer,
                             int size) {
   return Format(::GetTimeFormatW, time, picture, buffer, size);
+}
+
+// The language of the user interface, as the system names it ("ja"). Windows always has
+// one; where it cannot be named, none is declared.
+std::u16string WinPlatform::UserLanguages(std::u16string& source) {
+  const LANGID language = ::GetUserDefaultUILanguage();
+  source = u"user interface language 0x";
+  for (int shift = 12; shift >= 0; shift -= 4)
+    source += u"0123456789ABCDEF"[language >> shift & 0xF];
+  wchar_t code[9] = {};
+  if (::GetLocaleInfoW(MAKELCID(language, SORT_DEFAULT), LOCALE_SISO639LANGNAME, code,
+                       static_cast<int>(std::size(code))) == 0) {
+    return {};
+  }
+  return Utf16(code);
 }
 
 }  // namespace jotlog

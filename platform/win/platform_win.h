@@ -73,6 +73,7 @@ class WinPlatform : public Platform {
                       BoxKind kind) override;
   MemoAsked AskForMemo(const std::u16string& caption, const std::u16string& prompt,
                        const std::u16string& first, std::u16string& memo) override;
+  std::u16string UserLanguages(std::u16string& source) override;
   std::u16string LastErrorText() override;
   std::unique_ptr<TextFile> OpenTextFile(const std::u16string& name, OpenMode mode) override;
   std::u16string ResolvedPath(const std::u16string& name) override;
