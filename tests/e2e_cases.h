@@ -455,7 +455,7 @@ inline std::vector<Case> Cases() {
           "exit 256", tools + "DISPLAY=:99 PATH={dir}/tools "),
       row("more text from the input box than a memo takes", ask, {}, {{"tools/", ""}, StandIn("zenity",
           "[ $1 = --entry ] && head -c 67108865 /dev/zero | tr '\\0' x && echo; exit 1")}, {{"memo.txt", "<absent>"}},
-          Failed(kNotSaved, "jotlog", "{dir}/tools/zenity: more than 64 MiB of text was typed"),
+          Failed(kNotSaved, "jotlog", "{dir}/tools/zenity: 64 MiB を超えるテキストが入力されました"),
           tools + "DISPLAY=:99 PATH={dir}/tools:/usr/bin:/bin "),
       row("the input box of KDE where zenity is missing, a first text that starts with a dash", ask, {"-a"},
           {{"tools/", ""}, StandIn("kdialog", "echo typed")},
@@ -476,7 +476,7 @@ inline std::vector<Case> Cases() {
           {{"memo.txt", "<typed>\r\n"}, {"err", "メモ: メモ: \n"}}, "0\n1\n", terminal),
       // A box that never reached its display is no Cancel: the terminal is asked, else none is.
       row("an input box that cannot reach its display", ask, {"x"}, {},
-          {{"memo.txt", "<typed>\r\n"}, {"err", "メモ: "}}, kNotSaved + "jotlog: no way to ask for a memo\n",
+          {{"memo.txt", "<typed>\r\n"}, {"err", "メモ: "}}, kNotSaved + "jotlog: メモの入力を求める手段がありません\n",
           "DISPLAY=:7919 sh -c '\"$@\"; printf \"typed\\n\" | script -qec \"$* 2>>{dir}/err\" /dev/null >/dev/null' sh "),
       // Lines pasted together are one memo, and nothing of them is left for the shell.
       row("the input box on a terminal: lines pasted at once", ask, {"x"}, {},
