@@ -5,6 +5,7 @@
 
 #include "app/clipboard.h"
 #include "app/memo_entry.h"
+#include "app/unsaved.h"
 #include "settings/default_settings.h"
 #include "settings/keys.h"
 #include "text/wide_stream.h"
@@ -49,8 +50,19 @@ bool AppendToMemoFile(Platform& platform, const std::u16string& fileName,
   return false;
 }
 
+namespace {
+
+// The full name of the memo file `fileName`, as a failure names it.
+std::u16string MemoFileName(Platform& platform, const std::u16string& fileName) {
+  if (fileName.empty()) return kNoFileName;
+  std::u16string full = platform.ResolvedPath(fileName);
+  return full.empty() ? fileName : full;
+}
+
+}  // namespace
+
 Outcome RecordMemo(Platform& platform, SettingsFile& settings, const std::u16string& commandLine,
-                   bool memoGiven) {
+                   bool memoGiven, const std::u16string& unguarded) {
   const std::u16string section = keys::kSection;
   Outcome outcome;
 
@@ -68,26 +80,29 @@ Outcome RecordMemo(Platform& platform, SettingsFile& settings, const std::u16str
     memo = commandLine;
   }
 
-  if (outcome.where.empty()) memo = FormatMemoEntry(platform, std::move(memo), settings);
+  if (outcome.where.empty()) outcome.entry = FormatMemoEntry(platform, std::move(memo), settings);
 
   const std::u16string defaultFileName = keys::kDefaultFileName;
   const std::u16string& fileName =
       settings.GetWithDefault(section, keys::kFileName, defaultFileName, true);
   if (fileName == keys::kClipboard) {
     outcome.label = kClipboardLabel;
+    outcome.destination = kClipboardName;
     if (!outcome.where.empty()) return outcome;
-    outcome.saved = AppendToClipboard(platform, memo);
+    outcome.saved = unguarded.empty() && AppendToClipboard(platform, *outcome.entry);
     if (!outcome.saved) {
       outcome.where = kClipboardName;
-      outcome.reason = platform.LastErrorText();
+      outcome.reason = unguarded.empty() ? platform.LastErrorText() : unguarded;
     }
   } else {
+    outcome.destination = MemoFileName(platform, fileName);
     if (!outcome.where.empty()) return outcome;
-    outcome.saved = AppendToMemoFile(platform, fileName, memo, outcome.reason);
-    if (!outcome.saved) {
-      outcome.where = platform.ResolvedPath(fileName);
-      if (outcome.where.empty()) outcome.where = fileName.empty() ? u"(no file name)" : fileName;
+    if (fileName.empty()) {
+      outcome.reason = kEmptyFileName;
+    } else {
+      outcome.saved = AppendToMemoFile(platform, fileName, *outcome.entry, outcome.reason);
     }
+    if (!outcome.saved) outcome.where = outcome.destination;
   }
   if (outcome.saved) {
     const std::u16string defaultShowDialog = keys::kDefaultShowDialog;
@@ -95,6 +110,15 @@ Outcome RecordMemo(Platform& platform, SettingsFile& settings, const std::u16str
         settings.GetWithDefault(section, keys::kShowDialog, defaultShowDialog, true) == keys::kShow;
   }
   return outcome;
+}
+
+std::u16string BoxMutexName(const std::u16string& destination) {
+  // A name of fixed length whatever the destination's: FNV-1a over its units.
+  uint64_t hash = 14695981039346656037u;
+  for (char16_t unit : destination) hash = (hash ^ unit) * 1099511628211u;
+  std::u16string name = std::u16string(kBoxMutexName) + u"-";
+  for (int shift = 60; shift >= 0; shift -= 4) name += u"0123456789abcdef"[hash >> shift & 15];
+  return name;
 }
 
 namespace {
@@ -127,6 +151,7 @@ int Run(Platform& platform, const std::u16string& commandLine, const TakenMemo* 
     outcome.label = toClipboard ? kClipboardLabel : kMemoFileLabel;
     const std::u16string* memo = &commandLine;
     bool memoGiven = taken != nullptr;
+    bool fromClipboard = false;
     std::u16string typed;
     const std::u16string defaultAddFrom = keys::kDefaultAddFrom;
     if (taken != nullptr) {
@@ -143,17 +168,34 @@ int Run(Platform& platform, const std::u16string& commandLine, const TakenMemo* 
         case MemoAsked::kCannotAsk:
           outcome.where = kInputName;
           outcome.reason = platform.LastErrorText();
+          // The command line, the box's first text, is the memo in hand.
+          if (!commandLine.empty())
+            outcome.entry = FormatMemoEntry(platform, commandLine, settings);
           break;
         case MemoAsked::kGiven:
           memo = &typed;
           memoGiven = true;
           break;
       }
+    } else {
+      fromClipboard = settings.GetWithDefault(keys::kSection, keys::kAddFrom, defaultAddFrom,
+                                              false) == keys::kClipboard;
     }
     if (outcome.where.empty()) {
       guard.emplace(platform, kMutexName, kGuardWaitMs);
-      if (guard->state() != MutexState::kHeld) {
-        outcome = RecordMemo(platform, settings, *memo, memoGiven);
+      const MutexState state = guard->state();
+      if (state != MutexState::kHeld) {
+        outcome = RecordMemo(platform, settings, *memo, memoGiven,
+                             state == MutexState::kNone ? platform.LastErrorText() : u"");
+      } else {
+        // Given up on the run at work: the destination it could not reach, the wait as the
+        // reason, and the memo, when in hand, kept.
+        const std::u16string& fileName =
+            settings.GetWithDefault(keys::kSection, keys::kFileName, defaultFileName, false);
+        outcome.where = toClipboard ? kClipboardName : MemoFileName(platform, fileName);
+        outcome.destination = outcome.where;
+        outcome.reason = kBusy;
+        if (!fromClipboard) outcome.entry = FormatMemoEntry(platform, *memo, settings);
       }
     }
   } catch (const std::bad_alloc&) {
@@ -162,22 +204,24 @@ int Run(Platform& platform, const std::u16string& commandLine, const TakenMemo* 
                             BoxKind::kFailed);
     return 1;
   }
-  if (guard && guard->state() == MutexState::kHeld) {
-    platform.ShowMessageBox(outcome.label + kNotSavedWords + u"\n" + kBusy, caption,
-                            BoxKind::kFailed);
-    return 1;
-  }
   guard.reset();
 
   if (!outcome.saved) {
-    platform.ShowMessageBox(
-        outcome.label + kNotSavedWords + u"\n" + outcome.where + u": " + outcome.reason, caption,
-        BoxKind::kFailed);
+    std::u16string text =
+        outcome.label + kNotSavedWords + u"\n" + outcome.where + u": " + outcome.reason;
+    // A memo in hand that could not be saved is kept, unless the file of unsaved memos is
+    // the destination that failed.
+    if (outcome.entry) {
+      const std::u16string kept = KeepUnsaved(platform, *outcome.entry, outcome.destination);
+      if (!kept.empty()) text += u"\n" + KeptLine(kept);
+    }
+    platform.ShowMessageBox(text, caption, BoxKind::kFailed);
     return 1;
   }
   if (outcome.showSuccess) {
-    // While one success box is open, it speaks for every run that saves meanwhile.
-    HeldMutex box(platform, kBoxMutexName, 0);
+    // While one success box is open, it speaks for every run that saves to the same
+    // destination meanwhile.
+    HeldMutex box(platform, BoxMutexName(outcome.destination), 0);
     if (box.state() != MutexState::kHeld) {
       platform.ShowMessageBox(outcome.label + kSavedWords, caption, BoxKind::kSaved);
     }

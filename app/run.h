@@ -2,6 +2,7 @@
 // memo, build the entry, deliver it and report the outcome.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "platform/platform.h"
@@ -9,7 +10,8 @@
 
 namespace jotlog {
 
-// The guard over a run's work, and the one a success box holds while it is open.
+// The guard over a run's work, and the start of the name of the one a success box holds
+// while it is open (see BoxMutexName).
 inline constexpr char16_t kMutexName[] = u"{6F0B2C1D-93A4-4e7b-8C55-1A2B3C4D5E6F}";
 inline constexpr char16_t kBoxMutexName[] = u"{6F0B2C1D-93A4-4e7b-8C55-1A2B3C4D5E6F}-box";
 // How long a start waits for another run at work: the longest that run's work can take
@@ -23,7 +25,13 @@ inline constexpr char16_t kSavedWords[] = u"保存しました。";
 inline constexpr char16_t kNotSavedWords[] = u"保存できませんでした。";
 // The second line of a failure box names where it failed, then why.
 inline constexpr char16_t kClipboardName[] = u"the clipboard";
-inline constexpr char16_t kBusy[] = u"jotlog: another run of jotlog did not finish within 15 s";
+inline constexpr char16_t kNoFileName[] = u"(no file name)";
+// The reasons of failures the system has no words for.
+inline constexpr char16_t kBusy[] = u"another run of jotlog did not finish within 15 s";
+inline constexpr char16_t kEmptyFileName[] = u"the memo file's name is empty";
+// The third line of a failure whose memo was kept in the file of unsaved memos.
+inline constexpr char16_t kKeptBefore[] = u"The memo is kept in ";
+inline constexpr char16_t kKeptAfter[] = u".";
 inline constexpr char16_t kOutOfMemory[] = u"jotlog: out of memory";
 
 // The input box of AddFrom=input.
@@ -44,7 +52,9 @@ struct Outcome {
   bool saved = false;
   bool showSuccess = false;  // a success to be shown, as the settings say
   std::u16string label = kMemoFileLabel;
-  std::u16string where, reason;  // of a failure: the file or the clipboard, and why
+  std::u16string where, reason;         // of a failure: the file or the clipboard, and why
+  std::u16string destination;           // the memo file's full name, or kClipboardName
+  std::optional<std::u16string> entry;  // once the memo was in hand
 };
 
 // The whole run; `commandLine` is the memo unless the settings take it from elsewhere.
@@ -59,8 +69,14 @@ int WinMain(Platform& platform, const TakenMemo& memo);
 // known: memo source, entry, destination. Settings are looked up in the order AddFrom
 // (unless the memo is given), MemoFormat, DateFormat, TimeFormat, FileName and, after a
 // success only, ShowDialog. AddFrom=input takes the command line, as nothing asks here.
+// `unguarded`, when not empty, says why the run holds no guard: the clipboard, which
+// other runs may be replacing meanwhile, is then not written.
 Outcome RecordMemo(Platform& platform, SettingsFile& settings, const std::u16string& commandLine,
-                   bool memoGiven = false);
+                   bool memoGiven = false, const std::u16string& unguarded = {});
+
+// The name of the mutex an open success box for `destination` holds: runs that save to
+// the same destination meanwhile show no box of their own.
+std::u16string BoxMutexName(const std::u16string& destination);
 
 // Appends the entry to the named file in one write. True only when the file opened and
 // the entry reached it (written, flushed, committed and closed); else `reason` says why.

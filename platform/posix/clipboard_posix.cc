@@ -139,7 +139,8 @@ HelperResult RunClipboardHelper(const std::vector<std::string>& argv, const Help
 std::string HelperFailure(const std::string& tool, const HelperResult& result) {
   const std::string name = tool.substr(tool.rfind('/') + 1);
   if (result.timedOut) return name + " did not answer within 5 s";
-  if (result.exitCode > 0) return name + " failed (exit status " + std::to_string(result.exitCode) + ")";
+  if (result.exitCode > 0)
+    return name + " failed (exit status " + std::to_string(result.exitCode) + ")";
   return name + " failed, was ended, or gave more than 64 MiB of text";
 }
 

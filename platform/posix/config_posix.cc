@@ -5,6 +5,8 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <optional>
+#include <string>
 
 #include "platform/posix/platform_posix.h"
 #include "text/utf.h"
@@ -36,6 +38,27 @@ bool CouldBeFolder(const std::string& folder) {
 }
 
 }  // namespace
+
+std::optional<std::string> PrivateStateFolder(bool make) {
+  // As the XDG rules have it: a value that is not an absolute path is ignored.
+  const char* state = std::getenv("XDG_STATE_HOME");
+  const std::string folder =
+      (state != nullptr && state[0] == '/' ? state : HomeDirectory() + "/.local/state") + "/jotlog";
+  if (!make) {
+    if (!CouldBeFolder(folder)) return std::nullopt;
+    return folder;
+  }
+  if (!MakeFolders(folder)) return std::nullopt;
+  // Ours and no one else's: a folder (not a link to one) of this user's, closed to others.
+  struct stat st;
+  if (::lstat(folder.c_str(), &st) != 0) return std::nullopt;
+  if (!S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) {
+    errno = EPERM;
+    return std::nullopt;
+  }
+  if ((st.st_mode & 077) != 0 && ::chmod(folder.c_str(), 0700) != 0) return std::nullopt;
+  return folder;
+}
 
 bool PosixPlatform::Exists(const std::u16string& name) {
   const auto path = HostPathFor(name);
@@ -72,6 +95,15 @@ std::u16string PosixPlatform::UserSettingsPath(const std::u16string& fileName, b
   folder += "/jotlog";
   if (makeFolders ? !MakeFolders(folder) : !CouldBeFolder(folder)) return {};
   return DecodeUtf8(folder + "/" + *name);
+}
+
+}  // namespace jotlog
+
+namespace jotlog {
+
+std::u16string PosixPlatform::UnsavedMemosPath(bool makeFolders) {
+  const auto folder = PrivateStateFolder(makeFolders);
+  return folder ? DecodeUtf8(*folder + "/unsaved.txt") : std::u16string();
 }
 
 }  // namespace jotlog

@@ -1,10 +1,9 @@
 // Small pieces the POSIX side of the platform layer shares.
 #pragma once
 
-#include <cerrno>
-
 #include <signal.h>
 
+#include <cerrno>
 #include <cstddef>
 #include <optional>
 #include <string>
