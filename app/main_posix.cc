@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
   if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0 ||
                     std::strcmp(argv[1], "--version") == 0)) {
     try {
-      jotlog::PosixPlatform platform;
+      jotlog::PosixPlatform platform(argv[0]);
       const std::string text = argv[1][1] == '-' && argv[1][2] == 'v'
                                    ? "jotlog " JOTLOG_VERSION "\n"
                                    : jotlog::EncodeUtf8(jotlog::UsageText(platform));
@@ -65,8 +65,14 @@ int main(int argc, char** argv) {
   if (argc == 2 && std::strcmp(argv[1], "-") == 0) {
     try {
       jotlog::TakenMemo memo;
-      TakeStandardInput(memo);
-      jotlog::PosixPlatform platform;
+      // Closed at start, it reads as empty (it is /dev/null now): no memo, not an empty one.
+      if ((closed & 1 << STDIN_FILENO) != 0) {
+        memo.where = u"standard input";
+        memo.reason = u"it was closed";
+      } else {
+        TakeStandardInput(memo);
+      }
+      jotlog::PosixPlatform platform(argv[0]);
       return jotlog::WinMain(platform, memo);
     } catch (...) {
       return 1;  // memory exhausted while the input is taken; nothing was saved
@@ -78,7 +84,7 @@ int main(int argc, char** argv) {
     commandLine += argv[i];
   }
   try {
-    jotlog::PosixPlatform platform;
+    jotlog::PosixPlatform platform(argv[0]);
     return jotlog::WinMain(platform, jotlog::DecodeUtf8(commandLine));
   } catch (...) {
     // Only memory exhausted while the command line is taken gets here (later, the run

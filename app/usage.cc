@@ -3,6 +3,7 @@
 #include <map>
 #include <string_view>
 
+#include "app/unsaved.h"
 #include "settings/default_settings.h"
 #include "settings/keys.h"
 #include "text/wide_stream.h"
@@ -111,7 +112,8 @@ std::u16string UsageText(Platform& platform) {
          u"is 0 when the memo was saved, 1 when it was not.\n"
          u"AddFrom=input asks for the memo in a box; a lone - takes it from standard input.\n"
          u"  settings file: " +
-         settingsFile + u"\n" + u"  memo file:     " + memoFile + u"\n" +
+         settingsFile + u"\n" + u"  memo file:     " + memoFile + u"\n" + u"  unsaved memos: " +
+         UnsavedMemosState(platform) + u"\n" +
          (unread.empty() ? u"" : u"Lines of the settings file that no run reads:\n" + unread) +
          program + u" -h or --help prints this; " + program + u" --version prints the version.\n";
 }

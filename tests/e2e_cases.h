@@ -1,6 +1,7 @@
 // The end-to-end cases of the Linux program (e2e_test.cc) and the Windows one under Wine
 // (wine_e2e_test.cc). Files are named within the test's folder (the program is in "bin/"),
-// or "docs" for jotlog.txt in the documents folder; "<absent>" is no file, a name ending in
+// or "docs" for jotlog.txt in the documents folder, "kept" for the file of unsaved memos
+// ("{kept}" in what is shown); "<absent>" is no file, a name ending in
 // "/" an empty folder before and its listing after, "[STAMP] " today's default stamp.
 #pragma once
 
@@ -101,14 +102,16 @@ inline std::vector<Case> Cases() {
   const std::string utf16 = "\xFF\xFE" + Utf16("a", true), fffd = "\xEF\xBF\xBD";
   const System linux = System::kLinux, windows = System::kWindows;
   const std::string exact = "[setting]\nFileName={dir}/memo.txt\nMemoFormat=<%MEMO%>\\n\nShowDialog=0\n";
-  // An entry that cannot be saved leaves the memo file as it was.
+  // An entry that cannot be saved leaves the memo file as it was, and is kept in the file of
+  // unsaved memos, unless that fails too (`kept` false: the same limit strikes it).
   auto unsaved = [&](const std::string& what, const std::string& name, const std::string& prefix,
-                     const std::string& why = "{why}", System only = System::kBoth) {
+                     const std::string& why = "{why}", System only = System::kBoth, bool kept = true) {
+    const std::string line = name == "clipboard" ? kClipboardNotSaved : kNotSaved,
+                      where = name == "clipboard" ? "the clipboard" : name.empty() ? "(no file name)" : name;
     return Case{what, "[setting]\nFileName=" + name + "\n", {"a memo longer than the room"}, {{"memo.txt", old}},
-                {{"memo.txt", old}, {"new.txt", "<absent>"}, {"missing", "<absent>"}},
-                name == "clipboard" ? Failed(kClipboardNotSaved, "the clipboard", why)
-                                    : Failed(kNotSaved, name.empty() ? "(no file name)" : name, why),
-                prefix, Form::kUtf8, only};
+                {{"memo.txt", old}, {"new.txt", "<absent>"}, {"missing", "<absent>"},
+                 {"kept", kept ? "[STAMP] a memo longer than the room\r\n" : "<absent>"}},
+                kept ? Kept(line, where, why) : Failed(line, where, why), prefix, Form::kUtf8, only};
   };
   // One memo and its settings in each form of settings file, appended to each form of file.
   const std::string entry = "<a \"b c\" 日本 \xF0\x9F\x93\x9D|d>\r\n";
@@ -165,7 +168,7 @@ inline std::vector<Case> Cases() {
     if (!log.empty()) shown.push_back({"log", log});
     return row("clipboard helpers: " + types + " / " + text + " / " + copied,
                "[setting]\nFileName=clipboard\nMemoFormat=<%MEMO%>\n", {"memo"}, before, shown,
-               after == "old" ? Failed(kClipboardNotSaved, "the clipboard") : kClipboardSaved,
+               after == "old" ? Kept(kClipboardNotSaved, "the clipboard") : kClipboardSaved,
                tools + "PATH={dir}/tools:/usr/bin:/bin " +
                    (wayland ? "WAYLAND_DISPLAY=wayland-test " : "DISPLAY=:none "));
   };
@@ -182,7 +185,7 @@ inline std::vector<Case> Cases() {
                "[setting]\nFileName={dir}/w/memo.txt\nMemoFormat=%MEMO%\n", {"memo"}, {{"w/", ""}},
                {{"w/", call.empty() ? "memo.txt " : ""}},
                call.empty() ? kSaved : Failed(kNotSaved, "{dir}/w/memo.txt", "Input/output error"),
-               "chown 65534 {dir}/w; chmod 300 {dir}/w; chmod o+x {dir}; " +
+               "chown 65534 {dir}/w; chmod 300 {dir}/w; chmod o+x {dir}; XDG_STATE_HOME=/dev/null/x " +
                    (call.empty() ? "" : fail + call + ":error=EIO ") + nobody);
   };
   // Ended by a signal while a helper runs (once it has recorded itself and its child) or while
@@ -215,6 +218,7 @@ inline std::vector<Case> Cases() {
   // The input box (AddFrom=input): on the real zenity of a desktop of the row's own, each
   // box opened with the program's name and words as its first text, then answered.
   const std::string ask = "[setting]\nFileName={dir}/memo.txt\nAddFrom=input\nMemoFormat=<%MEMO%>\\n\nShowDialog=0\n";
+  const std::string lost = std::regex_replace(ask, std::regex("memo.txt"), "missing/memo.txt");
   const std::string boxes = "timeout 60 xvfb-run -a -s '-nolisten tcp' env NO_AT_BRIDGE=1 sh -c '"
       "open() { \"$@\" & until w=$(xdotool search --onlyvisible --name \"^jotlog$\"); do sleep 0.1; done; "
       "xdotool windowfocus --sync $w; }; answer() { xdotool \"$@\"; wait $!; echo $? >&2; }; "
@@ -232,6 +236,9 @@ inline std::vector<Case> Cases() {
                 "{ cat; echo " + Quote(line) + "; } | ", Form::kUtf8, windows};
   };
   const std::string longMemo(40000, 'w');  // past an edit control's default limit
+  std::string twenty = "0";  // the old text and the entries of 20 runs, sorted
+  for (int i = 1; i <= 20; ++i) twenty += " " + std::to_string(i);
+  const std::string kMutexLock = "{6F0B2C1D-93A4-4e7b-8C55-1A2B3C4D5E6F}.lock";
   std::string sorted;  // the entries of two dozen runs, sorted
   for (int i = 10; i < 34; ++i) sorted += "<" + std::to_string(i) + ">\r\n";
   return {
@@ -262,6 +269,16 @@ inline std::vector<Case> Cases() {
           {{"config/jotlog/", "(private) jotlog-e2e-test.ini "}, {"docs", "[STAMP] one\r\n[STAMP] two\r\n"}},
           kSaved + kSaved + "0\n", "sh -c 'p=/usr/local/sbin/jotlog-e2e-test; cp \"$0\" $p && $p one; $p two; "
           "ls /usr/local/sbin | grep -c jotlog-e2e-test.ini >&2; rm -f $p $p.ini' "),
+      // Nor when the user's own cannot be made: the built-in settings apply.
+      row("a copy in a system folder without a configuration folder of the user's", "", {}, {},
+          {{"docs", "[STAMP] one\r\n"}}, kSaved + "0\n", "sh -c 'p=/usr/local/sbin/jotlog-e2e-test; cp \"$0\" $p && "
+          "XDG_CONFIG_HOME=/etc/passwd $p one; ls /usr/local/sbin | grep -c jotlog-e2e-test.ini >&2; rm -f $p $p.ini' "),
+      // Started through a link in a system folder (found on PATH, or by its full name), a copy
+      // elsewhere counts as installed there.
+      row("a copy started through a link in a system folder", "", {}, {{"config/jotlog/", ""}},
+          {{"bin/", "jotlog "}, {"config/jotlog/", "(private) jotlog.ini "}, {"docs", "[STAMP] one\r\n[STAMP] two\r\n"}},
+          kSaved + kSaved, "sh -c 'l=/usr/local/bin/jotlog-e2e-test; ln -sfn \"$0\" $l && PATH=/usr/local/bin:$PATH "
+          "jotlog-e2e-test one; $l two; rm -f $l' "),
       row("without a documents folder, the home folder", "[setting]\n", {"two"}, {{"home/Documents", "<absent>"},
           {"config/user-dirs.dirs", "<absent>"}}, {{"home/jotlog.txt", "[STAMP] two\r\n"}}, kSaved, ""),
       encoded("UTF-8 settings, a new memo file", Form::kUtf8, "", entry),
@@ -270,8 +287,8 @@ inline std::vector<Case> Cases() {
       encoded("big-endian UTF-16 settings, a UTF-16 memo file", Form::kUtf16Be, utf16, Utf16(entry, true)),
       encoded("a big-endian UTF-16 memo file", Form::kUtf8, "\xFE\xFF" + Utf16("a", false), Utf16(entry, false)),
       {.what = "a UTF-16 memo file of an odd length is not appended to", .settings = exact, .args = {"x"},
-       .before = {{"memo.txt", utf16 + "b"}}, .after = {{"memo.txt", utf16 + "b"}},
-       .shown = Failed(kNotSaved, "{dir}/memo.txt")},
+       .before = {{"memo.txt", utf16 + "b"}}, .after = {{"memo.txt", utf16 + "b"}, {"kept", "<x>\r\n"}},
+       .shown = Kept(kNotSaved, "{dir}/memo.txt")},
       {.what = "lone surrogates from a UTF-16 file become U+FFFD, bytes of arguments stay", .settings = lone,
        .args = {"\xFF\xFE"}, .after = {{"memo.txt", "<" + fffd + fffd + "|\xFF\xFE>" + pad + fffd}},
        .form = Form::kUtf16Le, .only = linux},
@@ -279,29 +296,41 @@ inline std::vector<Case> Cases() {
        .args = {"\xFF\xFE"},  // U+DCFF U+DCFE to the program
        .after = {{"memo.txt", "<" + fffd + fffd + "|" + fffd + fffd + ">" + pad + fffd}},
        .form = Form::kUtf16Le, .only = windows},
-      unsaved("the entry would pass the size limit", "{dir}/memo.txt", limit + "50 "),
-      unsaved("a memo file this run created and could not fill", "{dir}/new.txt", limit + "0 "),
+      unsaved("the entry would pass the size limit", "{dir}/memo.txt", limit + "50 ", "{why}", System::kBoth, false),
+      unsaved("a memo file this run created and could not fill", "{dir}/new.txt", limit + "0 ", "{why}", System::kBoth,
+              false),
       unsaved("no such folder", "{dir}/missing/memo.txt", ""),
       unsaved("a folder", "{dir}", ""),
-      unsaved("no name", "", ""),
+      unsaved("no name", "", "", "the memo file's name is empty"),
       unsaved("a name that ends in a backslash", "{dir}/memo.txt\\", "", "{why}", windows),
       {.what = "a long name ending in blanks and dots loses them, as a short one does",
        .settings = "[setting]\nFileName={dir}/" + std::string(250, 'l') + "/memo.txt. .\nMemoFormat=%MEMO%\n",
        .args = {"long"}, .before = {{std::string(250, 'l') + "/", ""}},
        .after = {{std::string(250, 'l') + "/", "memo.txt "}}, .shown = kSaved, .only = windows},
-      unsaved("the size limit with SIGXFSZ at its default", "{dir}/memo.txt", frozen + "prlimit --fsize=50 ", "File too large", linux),
-      unsaved("a memo file already over the size limit", "{dir}/memo.txt", frozen + limit + "10 ", "File too large", linux),
+      unsaved("the size limit with SIGXFSZ at its default", "{dir}/memo.txt", frozen + "prlimit --fsize=50 ", "File too large", linux,
+              false),
+      unsaved("a memo file already over the size limit", "{dir}/memo.txt", frozen + limit + "10 ", "File too large", linux,
+              false),
       unsaved("a full disk", "/dev/full", "", "No space left on device", linux),
       unsaved("a named pipe without a reader", "{dir}/pipe", "mkfifo {dir}/pipe; ", "No such device or address", linux),
       unsaved("the clipboard without a display", "clipboard", "", "no desktop holds a clipboard here "
               "(neither WAYLAND_DISPLAY nor DISPLAY is set)", linux),
       // A memo to be taken from a clipboard that cannot be read is no empty memo.
       row("a memo from the clipboard where no clipboard tool is installed", "[setting]\nAddFrom=clipboard\n"
-          "FileName={dir}/memo.txt\n", {"x"}, {{"tools/", ""}, {"memo.txt", old}}, {{"memo.txt", old}},
+          "FileName={dir}/memo.txt\n", {"x"}, {{"tools/", ""}, {"memo.txt", old}}, {{"memo.txt", old}, {"kept", "<absent>"}},
           Failed(kNotSaved, "the clipboard", "no clipboard tool (xclip or wl-clipboard) is installed"),
           "DISPLAY=:99 PATH={dir}/tools "),
+      // A display that cannot be reached is no empty clipboard, as source or destination.
+      row("a memo from the clipboard of a display that cannot be reached", "[setting]\nAddFrom=clipboard\n"
+          "FileName={dir}/memo.txt\n", {"x"}, {}, {{"memo.txt", "<absent>"}, {"kept", "<absent>"}},
+          Failed(kNotSaved, "the clipboard", "the display cannot be reached (xclip: Error: Can't open display: :99)"),
+          "mkdir -p {dir}/tools; ln -sf /usr/bin/xclip {dir}/tools/; DISPLAY=:99 PATH={dir}/tools "),
+      row("an entry for the clipboard of a display that cannot be reached", "[setting]\nFileName=clipboard\n"
+          "MemoFormat=<%MEMO%>\n", {"x"}, {}, {{"kept", "<x>"}},
+          Kept(kClipboardNotSaved, "the clipboard", "the display cannot be reached (xclip: Error: Can't open display: :99)"),
+          "mkdir -p {dir}/tools; ln -sf /usr/bin/xclip {dir}/tools/; DISPLAY=:99 PATH={dir}/tools "),
       // A sync that fails on a regular file is a failure, whatever the error (injected).
-      unsaved("the memo file's sync fails with EROFS", "{dir}/memo.txt", erofs, "Read-only file system", linux),
+      unsaved("the memo file's sync fails with EROFS", "{dir}/memo.txt", erofs, "Read-only file system", linux, false),
       row("the default settings' sync fails with EROFS", "", {"abc"}, {},
           {{"bin/", "jotlog "}, {"docs", "<absent>"}},
            Failed(kNotSaved, "{dir}/home/Documents/jotlog.txt", "Read-only file system"), erofs),
@@ -315,7 +344,8 @@ inline std::vector<Case> Cases() {
       row("a memo file that cannot be read", exact, {"x"}, {{"memo.txt", utf16}},
           {{"memo.txt", utf16}}, Failed(kNotSaved, "{dir}/memo.txt"), "chmod 622 {dir}/memo.txt; chmod o+x {dir}; " + nobody),
       row("a pipe whose reader never reads more than it holds", mostly, {std::string(100000, 'm')},
-          {}, {{"pipe", "<pipe>"}}, Failed(kNotSaved, "{dir}/pipe"), pipe + "timeout 8 "),
+          {}, {{"pipe", "<pipe>"}, {"kept", "<" + std::string(100000, 'm') + ">"}}, Kept(kNotSaved, "{dir}/pipe"),
+          pipe + "timeout 8 "),
       row("a pipe with a reader is written", mostly, {"read"}, {}, {{"pipe", "<pipe>"}},
           kSaved + "<read>", pipe + "timeout 8 sh -c '\"$@\"; dd count=1 <&3 >&2 2>/dev/null' sh "),
       row("a settings file and a user-dirs file that are pipes are passed over", "", {"one"}, {},
@@ -340,10 +370,17 @@ inline std::vector<Case> Cases() {
           {}, {{"config/user-dirs.dirs", "<absent>"}},
           "  memo file:     " + std::string(getpwuid(65534)->pw_dir) + "/jotlog.txt\n",
           "chmod o+x {dir}; HOME= " + nobody + "sh -c '\"$@\" | grep memo.file: >&2' sh "),
+      row("a HOME that is not an absolute path is as unset", "[setting]\n", {"x"}, {}, {{"relhome", "<absent>"}},
+          Failed(kNotSaved, std::string(getpwuid(65534)->pw_dir) + "/jotlog.txt", "No such file or directory"),
+          "chmod 777 {dir}; cd {dir}; HOME=relhome " + nobody),
+      row("a settings file that is a named pipe is said to be one", "", {"--help"}, {}, {},
+          "  settings file: {dir}/bin/jotlog.ini (cannot be read: not a regular file but a named pipe; the built-in "
+          "settings apply)\n", "mkfifo {dir}/bin/jotlog.ini; timeout 8 sh -c '\"$@\" | grep settings.file: >&2' sh "),
       // --help reads the settings as a run would, and names what no run reads.
       row("--help names the lines of the settings file that no run reads", "[Setting ]\nFileName=x\n[setting]\n"
           "FileName =x\nfilename=y\nFoo=1\nShowDialog=0\nShowDialog=1\n#" + pad + pad + "\n", {"--help"}, {}, {}, "  settings file: "
-          "{dir}/bin/jotlog.ini (read)\n  memo file:     {dir}/home/Documents/jotlog.txt\nLines of the settings file that "
+          "{dir}/bin/jotlog.ini (read)\n  memo file:     {dir}/home/Documents/jotlog.txt\n  unsaved memos: {kept} (none)\n"
+          "Lines of the settings file that "
           "no run reads:\n  line 1: section [Setting ] is not read: only [setting] is\n  line 4: \"FileName \" is no "
           "setting (nothing is trimmed and case counts: FileName?)\n  line 5: \"filename\" is no setting (nothing is "
           "trimmed and case counts: FileName?)\n  line 6: \"Foo\" is no setting\n  line 8: ShowDialog is set on line 7 "
@@ -382,18 +419,30 @@ inline std::vector<Case> Cases() {
           ask, {"first"}, {}, {{"memo.txt", "<other>\r\n<typed>\r\n<>\r\n<kept>\r\n"}}, "0\n0\n0\n1\n1\n0\n", boxes),
       // A box destroyed, not closed, leaves zenity to end with 0 and no text: no OK either.
       row("an input box gone without OK", ask, {"first"}, {{"tools/", ""}, StandIn("zenity", "exit 0")},
-          {{"log", "zenity --entry --title=jotlog --text=メモ --entry-text=first\n"}, {"memo.txt", "<absent>"}},
+          {{"log", "zenity --entry --title=jotlog --text=メモ --entry-text=first\n"}, {"memo.txt", "<absent>"},
+           {"kept", "<absent>"}},
           "exit 256", tools + "DISPLAY=:99 PATH={dir}/tools "),
+      // A memo typed or piped whose memo file cannot be opened is kept; a Cancel keeps nothing.
+      row("a typed memo that cannot be saved is kept", lost, {"first"}, {{"tools/", ""}, StandIn("zenity", "[ $1 = --entry ] && echo typed || exit 5")},
+          {{"kept", "<typed>\r\n"}, {"home/.local/state/jotlog/", "(private) unsaved.txt "}},
+          Kept(kNotSaved, "{dir}/missing/memo.txt", "No such file or directory"), tools + "DISPLAY=:99 PATH={dir}/tools "),
+      row("a Cancel where the memo could not be saved keeps nothing", lost, {"first"},
+          {{"tools/", ""}, StandIn("zenity", "exit 1")}, {{"kept", "<absent>"}}, "exit 256",
+          tools + "DISPLAY=:99 PATH={dir}/tools "),
+      row("a piped memo that cannot be saved is kept", lost, {"-"}, {}, {{"kept", "<piped>\r\n"}},
+          Kept(kNotSaved, "{dir}/missing/memo.txt", "No such file or directory"), "sh -c 'printf piped | \"$@\"' sh "),
       row("the input box of KDE where zenity is missing, a first text that starts with a dash", ask, {"-a"},
           {{"tools/", ""}, StandIn("kdialog", "echo typed")},
           {{"log", "kdialog --title jotlog --inputbox メモ -- -a\n"}, {"memo.txt", "<typed>\r\n"}}, "",
           tools + "DISPLAY=:99 PATH={dir}/tools "),
       row("the input box on a terminal: a line typed, then Ctrl-D", ask, {"x"}, {},
           {{"memo.txt", "<typed>\r\n"}, {"err", "メモ: メモ: \n"}}, "0\n1\n", terminal),
-      row("no display and no terminal to ask on", ask, {"x"}, {}, {{"memo.txt", "<absent>"}},
-          Failed(kNotSaved, "jotlog", "no way to ask for a memo"), ""),
+      row("no display and no terminal to ask on: the command line is kept", ask, {"x"}, {},
+          {{"memo.txt", "<absent>"}, {"kept", "<x>\r\n"}}, Kept(kNotSaved, "jotlog", "no way to ask for a memo"), ""),
       row("- takes standard input's bytes, whatever AddFrom says", ask, {"-"}, {},
           {{"memo.txt", "<a\xFF\nb>\r\n"}}, "", "sh -c 'printf \"a\\377\\nb\" | \"$@\"' sh "),
+      row("- with standard input closed", ask, {"-"}, {}, {{"memo.txt", "<absent>"}, {"kept", "<absent>"}},
+          Failed(kNotSaved, "standard input", "it was closed"), "sh -c 'exec \"$@\" <&-' sh "),
       row("- with more than 64 MiB", ask, {"-"}, {}, {{"memo.txt", "<absent>"}},
           Failed(kNotSaved, "standard input", "more than 64 MiB"),
           "sh -c 'head -c 67108865 /dev/zero | \"$@\"' sh "),
@@ -406,6 +455,17 @@ inline std::vector<Case> Cases() {
       // two entries mix.
       row("two dozen simultaneous starts", exact, {}, {{"memo.txt", "<absent>"}}, {}, sorted, "touch {dir}/file; XDG_RUNTIME_DIR="
           "{dir}/file sh -c 'for i in $(seq 10 33); do \"$@\" $i & done; wait; sort {dir}/memo.txt >&2' sh "),
+      // The runtime folder unusable (a file, or another user's): the guard is a lock in the
+      // user's private state folder, and 20 simultaneous clipboard appends keep all 20.
+      row("20 simultaneous clipboard appends with the runtime folder unusable", "[setting]\nFileName=clipboard\n"
+          "MemoFormat=%MEMO% \nShowDialog=0\n", {}, {}, {{"home/.local/state/jotlog/", "(private) " + std::string(kMutexLock) + " "}},
+          twenty + "\n", "touch {dir}/file; XDG_RUNTIME_DIR={dir}/file timeout 50 xvfb-run -a -s '-nolisten tcp' sh -c 'printf \"0 \" "
+          "| xclip -sel c; for i in $(seq 1 20); do \"$@\" $i & done; wait; xclip -sel c -o | xargs -n1 | sort -n | xargs >&2' sh "),
+      // No guard at all: the clipboard is not written (a memo file still is, under its own lock).
+      row("no guard to be had: the clipboard fails", "[setting]\nFileName=clipboard\n", {"x"}, {},
+          {{"kept", "<absent>"}}, Failed(kClipboardNotSaved, "the clipboard", "no lock guards against other runs: neither "
+          "XDG_RUNTIME_DIR nor the user's state folder takes one"), "touch {dir}/file; XDG_RUNTIME_DIR={dir}/file "
+          "XDG_STATE_HOME={dir}/file "),
       commit(""),
       commit("fsync"),
       commit("syncfs"),
@@ -452,11 +512,12 @@ inline std::vector<Case> Cases() {
 }
 // clang-format on
 
-// Runs every case of `system` in `folder` (`dir` as the program names it): `path` places a
-// case's file, `reset` readies the folder, `run` starts the program and returns what it showed.
+// Runs every case of `system` in `folder` (`dir` as the program names it; `kept`, the file of
+// unsaved memos): `path` places a case's file, `reset` readies the folder, `run` starts the
+// program and returns what it showed.
 template <class Path, class Reset, class Run>
-void RunCases(System system, const fs::path& folder, const std::string& dir, Path path, Reset reset,
-              Run run) {
+void RunCases(System system, const fs::path& folder, const std::string& dir, const std::string& kept,
+              Path path, Reset reset, Run run) {
   auto in = [](const std::string& text, const std::string& where) {
     return std::regex_replace(text, std::regex("\\{dir\\}"), where);
   };
@@ -474,7 +535,8 @@ void RunCases(System system, const fs::path& folder, const std::string& dir, Pat
     }
     if (!c.settings.empty()) WriteFile(path("bin/jotlog.ini"), Encode(in(c.settings, dir), c.form));
     const std::string shown = run(c.args, in(c.prefix, folder.string()));
-    EXPECT_TRUE(Shows(shown, in(c.shown, dir))) << shown << "\n---\n" << in(c.shown, dir);
+    const std::string expected = std::regex_replace(in(c.shown, dir), std::regex("\\{kept\\}"), kept);
+    EXPECT_TRUE(Shows(shown, expected)) << shown << "\n---\n" << expected;
     for (const File& file : c.after) EXPECT_EQ(Contents(path(file.name)), file.bytes) << file.name;
   }
 }

@@ -28,6 +28,13 @@ inline std::string Failed(const std::string& line, const std::string& where,
   return line + where + ": " + why + "\nexit 256";
 }
 
+// What a run that failed shows when it kept its memo in the file of unsaved memos, named
+// "{kept}" as the program names it.
+inline std::string Kept(const std::string& line, const std::string& where,
+                        const std::string& why = "{why}") {
+  return line + where + ": " + why + "\nThe memo is kept in {kept}.\nexit 256";
+}
+
 // Whether `shown` is `expected`, where each "{why}" in it stands for the rest of a line.
 inline bool Shows(const std::string& shown, const std::string& expected) {
   const std::regex special(R"([.^$|()\[\]{}*+?\\])");

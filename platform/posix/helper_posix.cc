@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/ioctl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -176,7 +177,14 @@ HelperResult RunHelper(const std::vector<std::string>& argv, const HelperRun& ru
   } else {
     ::posix_spawn_file_actions_addopen(actions.get(), 1, "/dev/null", O_WRONLY, 0);
   }
-  ::posix_spawn_file_actions_addopen(actions.get(), 2, "/dev/null", O_WRONLY, 0);
+  // Standard error into a file in memory, read once the helper is done: it cannot block
+  // the helper however much it writes.
+  Fd errors(run.captureErrors ? ::memfd_create("jotlog-helper-errors", MFD_CLOEXEC) : -1);
+  if (errors.get() >= 0) {
+    ::posix_spawn_file_actions_adddup2(actions.get(), errors.get(), 2);
+  } else {
+    ::posix_spawn_file_actions_addopen(actions.get(), 2, "/dev/null", O_WRONLY, 0);
+  }
   std::vector<char*> args;
   for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
   args.push_back(nullptr);
@@ -285,6 +293,11 @@ HelperResult RunHelper(const std::vector<std::string>& argv, const HelperRun& ru
     if (done == 0) ::usleep(2000);
   }
   if (WIFEXITED(status) && taken) result.exitCode = WEXITSTATUS(status);
+  if (errors.get() >= 0) {
+    result.errors.resize(4096);
+    const ssize_t n = ::pread(errors.get(), result.errors.data(), result.errors.size(), 0);
+    result.errors.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  }
   return result;
 }
 

@@ -20,6 +20,7 @@ struct HelperRun {
   // helper has read all of it.
   std::string_view input;
   bool captureOutput = false;  // else its standard output goes to /dev/null
+  bool captureErrors = false;  // the start of its standard error; else it goes to /dev/null
   // More output than this is a failure.
   size_t outputLimit = std::numeric_limits<size_t>::max();
   // How long it may take; nullopt waits as long as it runs (a dialog awaiting its user).
@@ -36,6 +37,7 @@ struct HelperResult {
   int exitCode = -1;
   bool timedOut = false;
   std::string output;
+  std::string errors;  // with captureErrors: the first 4 KiB of its standard error
 };
 
 // Runs `argv` (argv[0] a full path) and waits for it. Only the helper itself is waited

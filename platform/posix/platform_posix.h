@@ -15,6 +15,9 @@ namespace jotlog {
 class PosixPlatform : public Platform {
  public:
   PosixPlatform() = default;
+  // `startedAs`: the name the program was started by (argv[0]).
+  explicit PosixPlatform(const char* startedAs)
+      : startedAs_(startedAs != nullptr ? startedAs : "") {}
   ~PosixPlatform() override;
   PosixPlatform(const PosixPlatform&) = delete;
   PosixPlatform& operator=(const PosixPlatform&) = delete;
@@ -58,6 +61,11 @@ class PosixPlatform : public Platform {
   // Why the clipboard last failed, when errno cannot say.
   void ClipboardFailed(std::string reason) { failure_ = std::move(reason); }
 
+  // Whether the program was started by a name in a folder where programs are installed
+  // for everybody (a link there to a program elsewhere, say).
+  bool StartedFromSystemFolder() const;
+
+  std::string startedAs_;
   // The lock file held for each named mutex taken.
   std::map<std::u16string, int> mutexes_;
   std::string failure_;
