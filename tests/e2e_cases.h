@@ -276,7 +276,7 @@ inline std::vector<Case> Cases() {
       // Started through a link in a system folder (found on PATH, or by its full name), a copy
       // elsewhere counts as installed there.
       row("a copy started through a link in a system folder", "", {}, {{"config/jotlog/", ""}},
-          {{"bin/", "jotlog "}, {"config/jotlog/", "(private) jotlog.ini "}, {"docs", "[STAMP] one\r\n[STAMP] two\r\n"}},
+          {{"bin/", "jotlog "}, {"config/jotlog/", "jotlog.ini "}, {"docs", "[STAMP] one\r\n[STAMP] two\r\n"}},
           kSaved + kSaved, "sh -c 'l=/usr/local/bin/jotlog-e2e-test; ln -sfn \"$0\" $l && PATH=/usr/local/bin:$PATH "
           "jotlog-e2e-test one; $l two; rm -f $l' "),
       row("without a documents folder, the home folder", "[setting]\n", {"two"}, {{"home/Documents", "<absent>"},
