@@ -36,7 +36,10 @@ TEST(WinMain, RecordsByTheSettingsAndShowsEveryFailure) {
       // is the destination, or is not to be had.
       {"", "oldx|c" + notSaved + kept + "|kept x", kClose},  // the data arrived all the same
       {"", "old|c" + notSaved + kept + "|kept xyz", kWrite, u"xyz"},  // "x" queued, memory out
-      {"", "oldx|c" + notSaved, kClose, u"x", u"c", false, u"", MemoAsked::kGiven, u"m"},
+      {"",
+       "old|c|!確認: メモファイルに保存できませんでした。\nm: another run of jotlog did not finish "
+       "within 15 s",
+       kNone, u"x", u"c", false, kMutexName, MemoAsked::kGiven, u"m"},
       {"", "oldx|c" + notSaved, kClose, u"x", u"c", false, u"", MemoAsked::kGiven, u""},
       {"FileName=clipboard", "old|c" + outOfMemory, kFormat},
       {"FileName=clipboard", "old|c" + clipboardNotSaved + kept + "|kept x", kAlloc},
