@@ -478,6 +478,7 @@ inline std::vector<Case> Cases() {
       clip(true, list, endless, copy, "old"),
       clip(false, endless, read, copy, "old"),
       clip(true, "exit 1", read, copy, "<memo>"),   // nothing copied
+      clip(true, "echo 'Failed to connect to a Wayland server' >&2; exit 1", read, copy, "old"),  // a stale display
       clip(false, "exit 1", "exit 1", copy, "<memo>"),  // no owner
       // An owner that does not answer TARGETS is asked for its text all the same.
       clip(false, "exit 1", read, copy, "old<memo>",
