@@ -5,8 +5,8 @@
 
 #include "platform/posix/helper_posix.h"
 #include "platform/posix/platform_posix.h"
-#include "platform/posix/util_posix.h"
 #include "text/utf.h"
+#include "platform/posix/util_posix.h"
 
 namespace jotlog {
 
@@ -36,12 +36,12 @@ bool ShowOnDesktop(const std::string& text, const std::string& caption, bool fai
     // of the one before, so that a burst of runs leaves one.
     HelperRun notification;
     notification.environment = dialog.environment;
-    return RunHelper(
-               {notify, "--app-name=jotlog", failed ? "--urgency=critical" : "--urgency=normal",
-                failed ? "--icon=dialog-error" : "--icon=dialog-information",
-                "--hint=string:x-dunst-stack-tag:jotlog",
-                "--hint=string:x-canonical-private-synchronous:jotlog", "--", caption, text},
-               notification)
+    return RunHelper({notify, "--app-name=jotlog",
+                      failed ? "--urgency=critical" : "--urgency=normal",
+                      failed ? "--icon=dialog-error" : "--icon=dialog-information",
+                      "--hint=string:x-dunst-stack-tag:jotlog",
+                      "--hint=string:x-canonical-private-synchronous:jotlog", "--", caption, text},
+                     notification)
                .exitCode == 0;
   }
   return false;

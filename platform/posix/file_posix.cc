@@ -477,8 +477,8 @@ std::unique_ptr<TextFile> PosixPlatform::OpenTextFile(const std::u16string& name
   if (mode != OpenMode::kRead && S_ISREG(st.st_mode) && st.st_size == 0)
     newFolder = FolderOf(target);
   if (mode == OpenMode::kAppend && S_ISREG(st.st_mode)) {
-    auto file =
-        std::make_unique<AppendFile>(fd.get(), encoding, newFolder, target, created, failure_);
+    auto file = std::make_unique<AppendFile>(fd.get(), encoding, newFolder, target, created,
+                                             failure_);
     fd.Release();
     return file;
   }

@@ -1,9 +1,10 @@
 // Small pieces the POSIX side of the platform layer shares.
 #pragma once
 
+#include <cerrno>
+
 #include <signal.h>
 
-#include <cerrno>
 #include <cstddef>
 #include <optional>
 #include <string>
