@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
   if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0 ||
                     std::strcmp(argv[1], "--version") == 0)) {
     try {
-      jotlog::PosixPlatform platform;
+      jotlog::PosixPlatform platform(argv[0]);
       const std::string text = argv[1][1] == '-' && argv[1][2] == 'v'
                                    ? "jotlog " JOTLOG_VERSION "\n"
                                    : jotlog::EncodeUtf8(jotlog::UsageText(platform));
@@ -67,9 +67,16 @@ int main(int argc, char** argv) {
   // A lone "-": the memo is standard input, whatever the settings say.
   if (argc == 2 && std::strcmp(argv[1], "-") == 0) {
     try {
-      jotlog::PosixPlatform platform;
+      jotlog::PosixPlatform platform(argv[0]);
+      const jotlog::Language language = jotlog::UserLanguage(platform);
       jotlog::TakenMemo memo;
-      TakeStandardInput(memo, jotlog::UserLanguage(platform));
+      // Closed at start, it reads as empty (it is /dev/null now): no memo, not an empty one.
+      if ((closed & 1 << STDIN_FILENO) != 0) {
+        memo.where = jotlog::Text(language, jotlog::Message::kStandardInput);
+        memo.reason = jotlog::Text(language, jotlog::Message::kInputClosed);
+      } else {
+        TakeStandardInput(memo, language);
+      }
       return jotlog::WinMain(platform, memo);
     } catch (...) {
       return 1;  // memory exhausted while the input is taken; nothing was saved
@@ -81,7 +88,7 @@ int main(int argc, char** argv) {
     commandLine += argv[i];
   }
   try {
-    jotlog::PosixPlatform platform;
+    jotlog::PosixPlatform platform(argv[0]);
     return jotlog::WinMain(platform, jotlog::DecodeUtf8(commandLine));
   } catch (...) {
     // Only memory exhausted while the command line is taken gets here (later, the run

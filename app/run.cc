@@ -6,6 +6,7 @@
 
 #include "app/clipboard.h"
 #include "app/memo_entry.h"
+#include "app/unsaved.h"
 #include "settings/default_settings.h"
 #include "settings/keys.h"
 #include "text/wide_stream.h"
@@ -66,8 +67,20 @@ bool AppendToMemoFile(Platform& platform, const std::u16string& fileName,
   return false;
 }
 
+namespace {
+
+// The full name of the memo file `fileName`, as a failure names it.
+std::u16string MemoFileName(Platform& platform, Language language, const std::u16string& fileName) {
+  if (fileName.empty()) return std::u16string(Text(language, Message::kNoFileName));
+  std::u16string full = platform.ResolvedPath(fileName);
+  return full.empty() ? fileName : full;
+}
+
+}  // namespace
+
 Outcome RecordMemo(Platform& platform, SettingsFile& settings, Language language,
-                   const std::u16string& commandLine, bool memoGiven, bool fromClipboard) {
+                   const std::u16string& commandLine, bool memoGiven, bool fromClipboard,
+                   const std::u16string& unguarded) {
   const std::u16string section = keys::kSection;
   Outcome outcome;
 
@@ -86,28 +99,29 @@ Outcome RecordMemo(Platform& platform, SettingsFile& settings, Language language
     memo = commandLine;
   }
 
-  if (outcome.where.empty()) memo = FormatMemoEntry(platform, std::move(memo), settings);
+  if (outcome.where.empty()) outcome.entry = FormatMemoEntry(platform, std::move(memo), settings);
 
   const std::u16string defaultFileName = keys::kDefaultFileName;
   const std::u16string& fileName =
       settings.GetWithDefault(section, keys::kFileName, defaultFileName, true);
   if (fileName == keys::kClipboard) {
     outcome.toClipboard = true;
+    outcome.destination = Text(language, Message::kTheClipboard);
     if (!outcome.where.empty()) return outcome;
-    outcome.saved = AppendToClipboard(platform, memo);
+    outcome.saved = unguarded.empty() && AppendToClipboard(platform, *outcome.entry);
     if (!outcome.saved) {
-      outcome.where = Text(language, Message::kTheClipboard);
-      outcome.reason = platform.LastErrorText();
+      outcome.where = outcome.destination;
+      outcome.reason = unguarded.empty() ? platform.LastErrorText() : unguarded;
     }
   } else {
+    outcome.destination = MemoFileName(platform, language, fileName);
     if (!outcome.where.empty()) return outcome;
-    outcome.saved = AppendToMemoFile(platform, fileName, memo, outcome.reason);
-    if (!outcome.saved) {
-      outcome.where = platform.ResolvedPath(fileName);
-      if (outcome.where.empty()) {
-        outcome.where = fileName.empty() ? Text(language, Message::kNoFileName) : fileName;
-      }
+    if (fileName.empty()) {
+      outcome.reason = Text(language, Message::kEmptyFileName);
+    } else {
+      outcome.saved = AppendToMemoFile(platform, fileName, *outcome.entry, outcome.reason);
     }
+    if (!outcome.saved) outcome.where = outcome.destination;
   }
   if (outcome.saved) {
     const std::u16string defaultShowDialog = keys::kDefaultShowDialog;
@@ -115,6 +129,15 @@ Outcome RecordMemo(Platform& platform, SettingsFile& settings, Language language
         settings.GetWithDefault(section, keys::kShowDialog, defaultShowDialog, true) == keys::kShow;
   }
   return outcome;
+}
+
+std::u16string BoxMutexName(const std::u16string& destination) {
+  // A name of fixed length whatever the destination's: FNV-1a over its units.
+  uint64_t hash = 14695981039346656037u;
+  for (char16_t unit : destination) hash = (hash ^ unit) * 1099511628211u;
+  std::u16string name = std::u16string(kBoxMutexName) + u"-";
+  for (int shift = 60; shift >= 0; shift -= 4) name += u"0123456789abcdef"[hash >> shift & 15];
+  return name;
 }
 
 namespace {
@@ -156,6 +179,7 @@ int Run(Platform& platform, const std::u16string& commandLine, const TakenMemo* 
     const std::u16string_view source = commandLine == u"--input"       ? keys::kInput
                                        : commandLine == u"--clipboard" ? keys::kClipboard
                                                                        : u"";
+    bool fromClipboard = source == keys::kClipboard;
     std::u16string typed;
     const std::u16string defaultAddFrom = keys::kDefaultAddFrom;
     if (taken != nullptr) {
@@ -175,18 +199,36 @@ int Run(Platform& platform, const std::u16string& commandLine, const TakenMemo* 
         case MemoAsked::kCannotAsk:
           outcome.where = program;
           outcome.reason = platform.LastErrorText();
+          // The command line, the box's first text, is the memo in hand.
+          if (source.empty() && !commandLine.empty())
+            outcome.entry = FormatMemoEntry(platform, commandLine, settings);
           break;
         case MemoAsked::kGiven:
           memo = &typed;
           memoGiven = true;
           break;
       }
+    } else if (source.empty()) {
+      fromClipboard = settings.GetWithDefault(keys::kSection, keys::kAddFrom, defaultAddFrom,
+                                              false) == keys::kClipboard;
     }
     if (outcome.where.empty()) {
       guard.emplace(platform, kMutexName, kGuardWaitMs);
-      if (guard->state() != MutexState::kHeld) {
+      const MutexState state = guard->state();
+      if (state != MutexState::kHeld) {
         outcome = RecordMemo(platform, settings, language, *memo, memoGiven,
-                             !memoGiven && source == keys::kClipboard);
+                             !memoGiven && source == keys::kClipboard,
+                             state == MutexState::kNone ? platform.LastErrorText() : u"");
+      } else {
+        // Given up on the run at work: the destination it could not reach, the wait as the
+        // reason, and the memo, when in hand, kept.
+        const std::u16string& fileName =
+            settings.GetWithDefault(keys::kSection, keys::kFileName, defaultFileName, false);
+        outcome.where = toClipboard ? std::u16string(Text(language, Message::kTheClipboard))
+                                    : MemoFileName(platform, language, fileName);
+        outcome.destination = outcome.where;
+        outcome.reason = Say(language, Message::kBusy);
+        if (memoGiven || !fromClipboard) outcome.entry = FormatMemoEntry(platform, *memo, settings);
       }
     }
   } catch (const std::bad_alloc&) {
@@ -195,23 +237,24 @@ int Run(Platform& platform, const std::u16string& commandLine, const TakenMemo* 
                             BoxKind::kFailed);
     return 1;
   }
-  if (guard && guard->state() == MutexState::kHeld) {
-    platform.ShowMessageBox(std::u16string(ResultText(language, outcome.toClipboard, false)) +
-                                u"\n" + program + u": " + Say(language, Message::kBusy),
-                            caption, BoxKind::kFailed);
-    return 1;
-  }
   guard.reset();
 
   if (!outcome.saved) {
-    platform.ShowMessageBox(std::u16string(ResultText(language, outcome.toClipboard, false)) +
-                                u"\n" + outcome.where + u": " + outcome.reason,
-                            caption, BoxKind::kFailed);
+    std::u16string text = std::u16string(ResultText(language, outcome.toClipboard, false)) + u"\n" +
+                          outcome.where + u": " + outcome.reason;
+    // A memo in hand that could not be saved is kept, unless the file of unsaved memos is
+    // the destination that failed.
+    if (outcome.entry) {
+      const std::u16string kept = KeepUnsaved(platform, *outcome.entry, outcome.destination);
+      if (!kept.empty()) text += u"\n" + Say(language, Message::kMemoKept, {kept});
+    }
+    platform.ShowMessageBox(text, caption, BoxKind::kFailed);
     return 1;
   }
   if (outcome.showSuccess) {
-    // While one success box is open, it speaks for every run that saves meanwhile.
-    HeldMutex box(platform, kBoxMutexName, 0);
+    // While one success box is open, it speaks for every run that saves to the same
+    // destination meanwhile.
+    HeldMutex box(platform, BoxMutexName(outcome.destination), 0);
     if (box.state() != MutexState::kHeld) {
       platform.ShowMessageBox(std::u16string(ResultText(language, outcome.toClipboard, true)),
                               caption, BoxKind::kSaved);

@@ -2,6 +2,7 @@
 // memo, build the entry, deliver it and report the outcome.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "platform/platform.h"
@@ -10,7 +11,8 @@
 
 namespace jotlog {
 
-// The guard over a run's work, and the one a success box holds while it is open.
+// The guard over a run's work, and the start of the name of the one a success box holds
+// while it is open (see BoxMutexName).
 inline constexpr char16_t kMutexName[] = u"{6F0B2C1D-93A4-4e7b-8C55-1A2B3C4D5E6F}";
 inline constexpr char16_t kBoxMutexName[] = u"{6F0B2C1D-93A4-4e7b-8C55-1A2B3C4D5E6F}-box";
 // How long a start waits for another run at work: the longest that run's work can take
@@ -27,9 +29,11 @@ struct TakenMemo {
 // What a run's work came to.
 struct Outcome {
   bool saved = false;
-  bool showSuccess = false;      // a success to be shown, as the settings say
-  bool toClipboard = false;      // the destination: the clipboard, else the memo file
-  std::u16string where, reason;  // of a failure: the file or the clipboard, and why
+  bool showSuccess = false;             // a success to be shown, as the settings say
+  bool toClipboard = false;             // the destination: the clipboard, else the memo file
+  std::u16string where, reason;         // of a failure: the file or the clipboard, and why
+  std::u16string destination;           // the memo file's full name, or the clipboard's name
+  std::optional<std::u16string> entry;  // once the memo was in hand
 };
 
 // The language the run speaks to its user; Japanese when even that cannot be had.
@@ -53,10 +57,15 @@ int WinMain(Platform& platform, const TakenMemo& memo);
 // (unless the memo is given), MemoFormat, DateFormat, TimeFormat, FileName and, after a
 // success only, ShowDialog. AddFrom=input takes the command line, as nothing asks here.
 // Its failures name their place in `language`. `fromClipboard` takes the clipboard's text
-// without asking AddFrom.
+// without asking AddFrom. `unguarded`, when not empty, says why the run holds no guard: the
+// clipboard, which other runs may be replacing meanwhile, is then not written.
 Outcome RecordMemo(Platform& platform, SettingsFile& settings, Language language,
                    const std::u16string& commandLine, bool memoGiven = false,
-                   bool fromClipboard = false);
+                   bool fromClipboard = false, const std::u16string& unguarded = {});
+
+// The name of the mutex an open success box for `destination` holds: runs that save to
+// the same destination meanwhile show no box of their own.
+std::u16string BoxMutexName(const std::u16string& destination);
 
 // Appends the entry to the named file in one write. True only when the file opened and
 // the entry reached it (written, flushed, committed and closed); else `reason` says why.

@@ -3,6 +3,7 @@
 #include <map>
 #include <string_view>
 
+#include "app/unsaved.h"
 #include "settings/default_settings.h"
 #include "settings/keys.h"
 #include "text/messages.h"
@@ -122,8 +123,8 @@ std::u16string UsageText(Platform& platform) {
          u"AddFrom=input asks for the memo in a box; a lone - takes it from standard input,\n"
          u"a lone --input asks for it and a lone --clipboard takes the clipboard's text.\n"
          u"  settings file: " +
-         settingsFile + u"\n" + u"  memo file:     " + memoFile + u"\n" + u"  messages:      " +
-         messages + u"\n" +
+         settingsFile + u"\n" + u"  memo file:     " + memoFile + u"\n" + u"  unsaved memos: " +
+         UnsavedMemosState(platform) + u"\n" + u"  messages:      " + messages + u"\n" +
          (unread.empty() ? u"" : u"Lines of the settings file that no run reads:\n" + unread) +
          program + u" -h or --help prints this; " + program + u" --version prints the version.\n";
 }

@@ -77,7 +77,7 @@ class Platform {
   // Takes the named mutex, shared by the user's processes, waiting up to `waitMs` for
   // another process to let it go (one that ended holding it has let it go). kTaken: this
   // process holds it until ReleaseNamedMutex or its end; kHeld: another still held it
-  // after the wait; kNone: it cannot be had at all, and the caller goes on without it.
+  // after the wait; kNone: it cannot be had at all (LastErrorText says why).
   virtual MutexState TakeNamedMutex(const std::u16string& name, uint32_t waitMs) = 0;
   // Lets a mutex taken by TakeNamedMutex go; nothing when it is not held.
   virtual void ReleaseNamedMutex(const std::u16string& name) = 0;
@@ -159,6 +159,10 @@ class Platform {
   // made where missing, private to the user where the system knows of that. Empty when
   // the folder cannot be had or made (without `makeFolders`: could not be made).
   virtual std::u16string UserSettingsPath(const std::u16string& fileName, bool makeFolders) = 0;
+  // The full name of the user's file of memos that could not be saved where the settings
+  // say. With `makeFolders`, the folders on the way are made where missing, private to the
+  // user where the system knows of that. Empty when it cannot be had (or made).
+  virtual std::u16string UnsavedMemosPath(bool makeFolders) = 0;
 };
 
 }  // namespace jotlog

@@ -60,8 +60,12 @@ std::u16string UserSettingsPathFor(Platform& platform, const std::u16string& bes
 }  // namespace
 
 void LoadFallbackSettings(SettingsFile& settings, Language language) {
-  if (std::u16string user = UserSettingsPathFor(settings.platform(), settings.path(), true);
-      !user.empty()) {
+  Platform& platform = settings.platform();
+  if (!settings.path().empty() && platform.NewFileRefused(settings.path())) {
+    // Where the user's own file cannot be had either, the built-in settings apply: nothing
+    // is ever written into a folder that refuses it (a system folder, also for root).
+    std::u16string user = UserSettingsPathFor(platform, settings.path(), true);
+    if (user.empty()) return;
     settings.SetPath(std::move(user));
     if (settings.Load() == 0) return;
   }

@@ -19,7 +19,8 @@ void WriteDefaultSettings(SettingsFile& settings, Language language);
 // For a store whose file beside the program could not be opened. When no file is there
 // and the folder refuses a new one, the store moves to the user's own settings file and
 // loads it; the default file is then written where the store points, unless a file is
-// there (readable or not: then the built-in defaults apply).
+// there (readable or not: then the built-in defaults apply). When the user's own file
+// cannot be had, the built-in defaults apply and nothing is written.
 void LoadFallbackSettings(SettingsFile& settings, Language language);
 
 // The settings file a run would use now, found without touching anything; empty when

@@ -1,8 +1,8 @@
 // Finding the settings file beside the program and reading it into the store.
 #include <unordered_set>
 
-#include "text/wide_stream.h"
 #include "settings/settings_file.h"
+#include "text/wide_stream.h"
 
 namespace jotlog {
 

@@ -1,6 +1,7 @@
 // The end-to-end cases of the Linux program (e2e_test.cc) and the Windows one under Wine
 // (wine_e2e_test.cc). Files are named within the test's folder (the program is in "bin/"),
-// or "docs" for jotlog.txt in the documents folder; "<absent>" is no file, a name ending in
+// or "docs" for jotlog.txt in the documents folder, "kept" for the file of unsaved memos
+// ("{kept}" in what is shown); "<absent>" is no file, a name ending in
 // "/" an empty folder before and its listing after, "[STAMP] " today's default stamp.
 #pragma once
 
@@ -109,16 +110,20 @@ inline std::vector<Case> Cases() {
   const std::string utf16 = "\xFF\xFE" + Utf16("a", true), fffd = "\xEF\xBF\xBD";
   const System linux = System::kLinux, windows = System::kWindows;
   const std::string exact = "[setting]\nFileName={dir}/memo.txt\nMemoFormat=<%MEMO%>\\n\nShowDialog=0\n";
-  // An entry that cannot be saved leaves the memo file as it was.
+  // An entry that cannot be saved leaves the memo file as it was, and is kept in the file of
+  // unsaved memos, unless that fails too (`kept` false: the same limit strikes it).
   auto unsaved = [&](const std::string& what, const std::string& name, const std::string& prefix,
-                     const std::string& why = "{why}", System only = System::kBoth, bool english = false) {
+                     const std::string& why = "{why}", System only = System::kBoth, bool kept = true,
+                     bool english = false) {
+    const std::string line = name == "clipboard" ? (english ? kClipboardNotSavedEn : kClipboardNotSaved)
+                                                 : (english ? kNotSavedEn : kNotSaved);
+    const std::string where = name == "clipboard" ? (english ? "the clipboard" : "クリップボード")
+                              : name.empty()      ? (english ? "(no file name)" : "(ファイル名がありません)")
+                                                  : name;
     return Case{what, "[setting]\nFileName=" + name + "\n", {"a memo longer than the room"}, {{"memo.txt", old}},
-                {{"memo.txt", old}, {"new.txt", "<absent>"}, {"missing", "<absent>"}},
-                name == "clipboard" ? Failed(english ? kClipboardNotSavedEn : kClipboardNotSaved,
-                                             english ? "the clipboard" : "クリップボード", why)
-                                    : Failed(english ? kNotSavedEn : kNotSaved,
-                                             name.empty() ? "(ファイル名がありません)" : name, why),
-                prefix, Form::kUtf8, only, english};
+                {{"memo.txt", old}, {"new.txt", "<absent>"}, {"missing", "<absent>"},
+                 {"kept", kept ? "[STAMP] a memo longer than the room\r\n" : "<absent>"}},
+                kept ? Kept(line, where, why) : Failed(line, where, why), prefix, Form::kUtf8, only, english};
   };
   // A case run by an English user, who is shown `shown`.
   auto inEnglish = [](Case c, const std::string& shown) {
@@ -183,7 +188,7 @@ inline std::vector<Case> Cases() {
     if (!log.empty()) shown.push_back({"log", log});
     return row("clipboard helpers: " + types + " / " + text + " / " + copied,
                "[setting]\nFileName=clipboard\nMemoFormat=<%MEMO%>\n", {"memo"}, before, shown,
-               after == "old" ? Failed(kClipboardNotSaved, "クリップボード") : kClipboardSaved,
+               after == "old" ? Kept(kClipboardNotSaved, "クリップボード") : kClipboardSaved,
                tools + "PATH={dir}/tools:/usr/bin:/bin " +
                    (wayland ? "WAYLAND_DISPLAY=wayland-test " : "DISPLAY=:none "));
   };
@@ -200,7 +205,7 @@ inline std::vector<Case> Cases() {
                "[setting]\nFileName={dir}/w/memo.txt\nMemoFormat=%MEMO%\n", {"memo"}, {{"w/", ""}},
                {{"w/", call.empty() ? "memo.txt " : ""}},
                call.empty() ? kSaved : Failed(kNotSaved, "{dir}/w/memo.txt", "Input/output error"),
-               "chown 65534 {dir}/w; chmod 300 {dir}/w; chmod o+x {dir}; " +
+               "chown 65534 {dir}/w; chmod 300 {dir}/w; chmod o+x {dir}; XDG_STATE_HOME=/dev/null/x " +
                    (call.empty() ? "" : fail + call + ":error=EIO ") + nobody);
   };
   // Ended by a signal while a helper runs (once it has recorded itself and its child) or while
@@ -239,6 +244,7 @@ inline std::vector<Case> Cases() {
   // box opened with the program's name and words as its first text, then answered.
   const std::string ask = "[setting]\nFileName={dir}/memo.txt\nAddFrom=input\nMemoFormat=<%MEMO%>\\n\nShowDialog=0\n";
   const std::string clipboardSet = std::regex_replace(ask, std::regex("=input"), "=clipboard");
+  const std::string lost = std::regex_replace(ask, std::regex("memo.txt"), "missing/memo.txt");
   const std::string open = xsearch + "open() { \"$@\" & until w=$(windows \"^jotlog$\"); [ -n \"$w\" ]; do "
       "sleep 0.1; done; xdotool windowfocus --sync $w; }; ";
   const std::string boxes = "timeout 60 xvfb-run -a -s '-nolisten tcp' env NO_AT_BRIDGE=1 sh -c '" + open +
@@ -257,6 +263,9 @@ inline std::vector<Case> Cases() {
                 "{ cat; echo " + Quote(line) + "; } | ", Form::kUtf8, windows};
   };
   const std::string longMemo(40000, 'w');  // past an edit control's default limit
+  std::string twenty = "0";  // the old text and the entries of 20 runs, sorted
+  for (int i = 1; i <= 20; ++i) twenty += " " + std::to_string(i);
+  const std::string kMutexLock = "{6F0B2C1D-93A4-4e7b-8C55-1A2B3C4D5E6F}.lock";
   std::string sorted;  // the entries of two dozen runs, sorted
   for (int i = 10; i < 34; ++i) sorted += "<" + std::to_string(i) + ">\r\n";
   // The messages in the language the environment declares, or Japanese.
@@ -296,6 +305,16 @@ inline std::vector<Case> Cases() {
           {{"config/jotlog/", "(private) jotlog-e2e-test.ini "}, {"docs", "[STAMP] one\r\n[STAMP] two\r\n"}},
           kSaved + kSaved + "0\n", "sh -c 'p=/usr/local/sbin/jotlog-e2e-test; cp \"$0\" $p && $p one; $p two; "
           "ls /usr/local/sbin | grep -c jotlog-e2e-test.ini >&2; rm -f $p $p.ini' "),
+      // Nor when the user's own cannot be made: the built-in settings apply.
+      row("a copy in a system folder without a configuration folder of the user's", "", {}, {},
+          {{"docs", "[STAMP] one\r\n"}}, kSaved + "0\n", "sh -c 'p=/usr/local/sbin/jotlog-e2e-test; cp \"$0\" $p && "
+          "XDG_CONFIG_HOME=/etc/passwd $p one; ls /usr/local/sbin | grep -c jotlog-e2e-test.ini >&2; rm -f $p $p.ini' "),
+      // Started through a link in a system folder (found on PATH, or by its full name), a copy
+      // elsewhere counts as installed there.
+      row("a copy started through a link in a system folder", "", {}, {{"config/jotlog/", ""}},
+          {{"bin/", "jotlog "}, {"config/jotlog/", "jotlog.ini "}, {"docs", "[STAMP] one\r\n[STAMP] two\r\n"}},
+          kSaved + kSaved, "sh -c 'l=/usr/local/bin/jotlog-e2e-test; ln -sfn \"$0\" $l && PATH=/usr/local/bin:$PATH "
+          "jotlog-e2e-test one; $l two; rm -f $l' "),
       row("without a documents folder, the home folder", "[setting]\n", {"two"}, {{"home/Documents", "<absent>"},
           {"config/user-dirs.dirs", "<absent>"}}, {{"home/jotlog.txt", "[STAMP] two\r\n"}}, kSaved, ""),
       encoded("UTF-8 settings, a new memo file", Form::kUtf8, "", entry),
@@ -304,8 +323,8 @@ inline std::vector<Case> Cases() {
       encoded("big-endian UTF-16 settings, a UTF-16 memo file", Form::kUtf16Be, utf16, Utf16(entry, true)),
       encoded("a big-endian UTF-16 memo file", Form::kUtf8, "\xFE\xFF" + Utf16("a", false), Utf16(entry, false)),
       {.what = "a UTF-16 memo file of an odd length is not appended to", .settings = exact, .args = {"x"},
-       .before = {{"memo.txt", utf16 + "b"}}, .after = {{"memo.txt", utf16 + "b"}},
-       .shown = Failed(kNotSaved, "{dir}/memo.txt")},
+       .before = {{"memo.txt", utf16 + "b"}}, .after = {{"memo.txt", utf16 + "b"}, {"kept", "<x>\r\n"}},
+       .shown = Kept(kNotSaved, "{dir}/memo.txt")},
       {.what = "lone surrogates from a UTF-16 file become U+FFFD, bytes of arguments stay", .settings = lone,
        .args = {"\xFF\xFE"}, .after = {{"memo.txt", "<" + fffd + fffd + "|\xFF\xFE>" + pad + fffd}},
        .form = Form::kUtf16Le, .only = linux},
@@ -313,29 +332,41 @@ inline std::vector<Case> Cases() {
        .args = {"\xFF\xFE"},  // U+DCFF U+DCFE to the program
        .after = {{"memo.txt", "<" + fffd + fffd + "|" + fffd + fffd + ">" + pad + fffd}},
        .form = Form::kUtf16Le, .only = windows},
-      unsaved("the entry would pass the size limit", "{dir}/memo.txt", limit + "50 "),
-      unsaved("a memo file this run created and could not fill", "{dir}/new.txt", limit + "0 "),
-      unsaved("no such folder, for an English user", "{dir}/missing/memo.txt", "", "{why}", System::kBoth, true),
+      unsaved("the entry would pass the size limit", "{dir}/memo.txt", limit + "50 ", "{why}", System::kBoth, false),
+      unsaved("a memo file this run created and could not fill", "{dir}/new.txt", limit + "0 ", "{why}", System::kBoth,
+              false),
+      unsaved("no such folder, for an English user", "{dir}/missing/memo.txt", "", "{why}", System::kBoth, true, true),
       unsaved("a folder", "{dir}", ""),
-      unsaved("no name", "", ""),
+      unsaved("no name", "", "", "the memo file's name is empty"),
       unsaved("a name that ends in a backslash", "{dir}/memo.txt\\", "", "{why}", windows),
       {.what = "a long name ending in blanks and dots loses them, as a short one does",
        .settings = "[setting]\nFileName={dir}/" + std::string(250, 'l') + "/memo.txt. .\nMemoFormat=%MEMO%\n",
        .args = {"long"}, .before = {{std::string(250, 'l') + "/", ""}},
        .after = {{std::string(250, 'l') + "/", "memo.txt "}}, .shown = kSaved, .only = windows},
-      unsaved("the size limit with SIGXFSZ at its default", "{dir}/memo.txt", frozen + "prlimit --fsize=50 ", "File too large", linux),
-      unsaved("a memo file already over the size limit", "{dir}/memo.txt", frozen + limit + "10 ", "File too large", linux),
+      unsaved("the size limit with SIGXFSZ at its default", "{dir}/memo.txt", frozen + "prlimit --fsize=50 ", "File too large", linux,
+              false),
+      unsaved("a memo file already over the size limit", "{dir}/memo.txt", frozen + limit + "10 ", "File too large", linux,
+              false),
       unsaved("a full disk", "/dev/full", "", "No space left on device", linux),
       unsaved("a named pipe without a reader", "{dir}/pipe", "mkfifo {dir}/pipe; ", "No such device or address", linux),
       unsaved("the clipboard without a display, for an English user", "clipboard", "", "no desktop holds a "
               "clipboard here (neither WAYLAND_DISPLAY nor DISPLAY is set)", linux, true),
       // A memo to be taken from a clipboard that cannot be read is no empty memo.
       row("a memo from the clipboard where no clipboard tool is installed", "[setting]\nAddFrom=clipboard\n"
-          "FileName={dir}/memo.txt\n", {"x"}, {{"tools/", ""}, {"memo.txt", old}}, {{"memo.txt", old}},
+          "FileName={dir}/memo.txt\n", {"x"}, {{"tools/", ""}, {"memo.txt", old}}, {{"memo.txt", old}, {"kept", "<absent>"}},
           Failed(kNotSaved, "クリップボード", "クリップボードのツール (xclip または wl-clipboard) がインストールされていません"),
           "DISPLAY=:99 PATH={dir}/tools "),
+      // A display that cannot be reached is no empty clipboard, as source or destination.
+      row("a memo from the clipboard of a display that cannot be reached", "[setting]\nAddFrom=clipboard\n"
+          "FileName={dir}/memo.txt\n", {"x"}, {}, {{"memo.txt", "<absent>"}, {"kept", "<absent>"}},
+          Failed(kNotSaved, "クリップボード", "ディスプレイに接続できません (xclip: Error: Can't open display: :99)"),
+          "mkdir -p {dir}/tools; ln -sf /usr/bin/xclip {dir}/tools/; DISPLAY=:99 PATH={dir}/tools "),
+      row("an entry for the clipboard of a display that cannot be reached", "[setting]\nFileName=clipboard\n"
+          "MemoFormat=<%MEMO%>\n", {"x"}, {}, {{"kept", "<x>"}},
+          Kept(kClipboardNotSaved, "クリップボード", "ディスプレイに接続できません (xclip: Error: Can't open display: :99)"),
+          "mkdir -p {dir}/tools; ln -sf /usr/bin/xclip {dir}/tools/; DISPLAY=:99 PATH={dir}/tools "),
       // A sync that fails on a regular file is a failure, whatever the error (injected).
-      unsaved("the memo file's sync fails with EROFS", "{dir}/memo.txt", erofs, "Read-only file system", linux),
+      unsaved("the memo file's sync fails with EROFS", "{dir}/memo.txt", erofs, "Read-only file system", linux, false),
       row("the default settings' sync fails with EROFS", "", {"abc"}, {},
           {{"bin/", "jotlog "}, {"docs", "<absent>"}},
            Failed(kNotSaved, "{dir}/home/Documents/jotlog.txt", "Read-only file system"), erofs),
@@ -349,7 +380,8 @@ inline std::vector<Case> Cases() {
       row("a memo file that cannot be read", exact, {"x"}, {{"memo.txt", utf16}},
           {{"memo.txt", utf16}}, Failed(kNotSaved, "{dir}/memo.txt"), "chmod 622 {dir}/memo.txt; chmod o+x {dir}; " + nobody),
       row("a pipe whose reader never reads more than it holds", mostly, {std::string(100000, 'm')},
-          {}, {{"pipe", "<pipe>"}}, Failed(kNotSaved, "{dir}/pipe"), pipe + "timeout 8 "),
+          {}, {{"pipe", "<pipe>"}, {"kept", "<" + std::string(100000, 'm') + ">"}}, Kept(kNotSaved, "{dir}/pipe"),
+          pipe + "timeout 8 "),
       row("a pipe with a reader is written", mostly, {"read"}, {}, {{"pipe", "<pipe>"}},
           kSaved + "<read>", pipe + "timeout 8 sh -c '\"$@\"; dd count=1 <&3 >&2 2>/dev/null' sh "),
       row("a settings file and a user-dirs file that are pipes are passed over", "", {"one"}, {},
@@ -374,11 +406,17 @@ inline std::vector<Case> Cases() {
           {}, {{"config/user-dirs.dirs", "<absent>"}},
           "  memo file:     " + std::string(getpwuid(65534)->pw_dir) + "/jotlog.txt\n",
           "chmod o+x {dir}; HOME= " + nobody + "sh -c '\"$@\" | grep memo.file: >&2' sh "),
+      row("a HOME that is not an absolute path is as unset", "[setting]\n", {"x"}, {}, {{"relhome", "<absent>"}},
+          Failed(kNotSaved, std::string(getpwuid(65534)->pw_dir) + "/jotlog.txt", "No such file or directory"),
+          "chmod 777 {dir}; cd {dir}; HOME=relhome " + nobody),
+      row("a settings file that is a named pipe is said to be one", "", {"--help"}, {}, {},
+          "  settings file: {dir}/bin/jotlog.ini (cannot be read: not a regular file but a named pipe; the built-in "
+          "settings apply)\n", "mkfifo {dir}/bin/jotlog.ini; LANG=en_US.UTF-8 timeout 8 sh -c '\"$@\" | grep settings.file: >&2' sh "),
       // --help reads the settings as a run would, and names what no run reads.
       row("--help names the lines of the settings file that no run reads", "[Setting ]\nFileName=x\n[setting]\n"
           "FileName =x\nfilename=y\nFoo=1\nShowDialog=0\nShowDialog=1\n#" + pad + pad + "\n", {"--help"}, {}, {}, "  settings file: "
-          "{dir}/bin/jotlog.ini (read)\n  memo file:     {dir}/home/Documents/jotlog.txt\n  messages:      Japanese (no "
-          "language is set)\nLines of the settings file that "
+          "{dir}/bin/jotlog.ini (read)\n  memo file:     {dir}/home/Documents/jotlog.txt\n  unsaved memos: {kept} (none)\n"
+          "  messages:      Japanese (no language is set)\nLines of the settings file that "
           "no run reads:\n  line 1: section [Setting ] is not read: only [setting] is\n  line 4: \"FileName \" is no "
           "setting (nothing is trimmed and case counts: FileName?)\n  line 5: \"filename\" is no setting (nothing is "
           "trimmed and case counts: FileName?)\n  line 6: \"Foo\" is no setting\n  line 8: ShowDialog is set on line 7 "
@@ -451,12 +489,22 @@ inline std::vector<Case> Cases() {
           ask, {"first"}, {}, {{"memo.txt", "<other>\r\n<typed>\r\n<>\r\n<kept>\r\n"}}, "0\n0\n0\n1\n1\n0\n", boxes),
       // A box destroyed, not closed, leaves zenity to end with 0 and no text: no OK either.
       row("an input box gone without OK", ask, {"first"}, {{"tools/", ""}, StandIn("zenity", "exit 0")},
-          {{"log", "zenity --entry --width=480 --title=jotlog --text=メモ --entry-text=first\n"}, {"memo.txt", "<absent>"}},
+          {{"log", "zenity --entry --width=480 --title=jotlog --text=メモ --entry-text=first\n"}, {"memo.txt", "<absent>"},
+           {"kept", "<absent>"}},
           "exit 256", tools + "DISPLAY=:99 PATH={dir}/tools "),
       row("more text from the input box than a memo takes", ask, {}, {{"tools/", ""}, StandIn("zenity",
           "[ $1 = --entry ] && head -c 67108865 /dev/zero | tr '\\0' x && echo; exit 1")}, {{"memo.txt", "<absent>"}},
           Failed(kNotSaved, "jotlog", "{dir}/tools/zenity: 64 MiB を超えるテキストが入力されました"),
           tools + "DISPLAY=:99 PATH={dir}/tools:/usr/bin:/bin "),
+      // A memo typed or piped whose memo file cannot be opened is kept; a Cancel keeps nothing.
+      row("a typed memo that cannot be saved is kept", lost, {"first"}, {{"tools/", ""}, StandIn("zenity", "[ $1 = --entry ] && echo typed || exit 5")},
+          {{"kept", "<typed>\r\n"}, {"home/.local/state/jotlog/", "(private) unsaved.txt "}},
+          Kept(kNotSaved, "{dir}/missing/memo.txt", "No such file or directory"), tools + "DISPLAY=:99 PATH={dir}/tools "),
+      row("a Cancel where the memo could not be saved keeps nothing", lost, {"first"},
+          {{"tools/", ""}, StandIn("zenity", "exit 1")}, {{"kept", "<absent>"}}, "exit 256",
+          tools + "DISPLAY=:99 PATH={dir}/tools "),
+      row("a piped memo that cannot be saved is kept", lost, {"-"}, {}, {{"kept", "<piped>\r\n"}},
+          Kept(kNotSaved, "{dir}/missing/memo.txt", "No such file or directory"), "sh -c 'printf piped | \"$@\"' sh "),
       row("the input box of KDE where zenity is missing, a first text that starts with a dash", ask, {"-a"},
           {{"tools/", ""}, StandIn("kdialog", "echo typed")},
           {{"log", "kdialog --geometry 480x120 --title jotlog --inputbox メモ -- -a\n"}, {"memo.txt", "<typed>\r\n"}}, "",
@@ -476,7 +524,7 @@ inline std::vector<Case> Cases() {
           {{"memo.txt", "<typed>\r\n"}, {"err", "メモ: メモ: \n"}}, "0\n1\n", terminal),
       // A box that never reached its display is no Cancel: the terminal is asked, else none is.
       row("an input box that cannot reach its display", ask, {"x"}, {},
-          {{"memo.txt", "<typed>\r\n"}, {"err", "メモ: "}}, kNotSaved + "jotlog: メモの入力を求める手段がありません\n",
+          {{"memo.txt", "<typed>\r\n"}, {"err", "メモ: "}}, kNotSaved + "jotlog: メモの入力を求める手段がありません\nメモは {kept} に残しました。\n",
           "DISPLAY=:7919 sh -c '\"$@\"; printf \"typed\\n\" | script -qec \"$* 2>>{dir}/err\" /dev/null >/dev/null' sh "),
       // Lines pasted together are one memo, and nothing of them is left for the shell.
       row("the input box on a terminal: lines pasted at once", ask, {"x"}, {},
@@ -511,10 +559,12 @@ inline std::vector<Case> Cases() {
           "dunstctl close-all; dunstctl history | grep -c '\"data\" : \"メモファイルに保存しました。\"' >&3\n"}},
           {{"memo.txt", "<saved>"}}, "0\n1\n1\n1\n", "timeout 60 xvfb-run -a -s '-nolisten tcp' env NO_AT_BRIDGE=1 "
           "sh -c 'dbus-run-session -- sh {dir}/desk.sh \"$@\" 3>&2 2>/dev/null' sh "),
-      row("no display and no terminal to ask on", ask, {"x"}, {}, {{"memo.txt", "<absent>"}},
-          Failed(kNotSaved, "jotlog", "メモの入力を求める手段がありません"), ""),
+      row("no display and no terminal to ask on: the command line is kept", ask, {"x"}, {},
+          {{"memo.txt", "<absent>"}, {"kept", "<x>\r\n"}}, Kept(kNotSaved, "jotlog", "メモの入力を求める手段がありません"), ""),
       row("- takes standard input's bytes, whatever AddFrom says", ask, {"-"}, {},
           {{"memo.txt", "<a\xFF\nb>\r\n"}}, "", "sh -c 'printf \"a\\377\\nb\" | \"$@\"' sh "),
+      row("- with standard input closed", ask, {"-"}, {}, {{"memo.txt", "<absent>"}, {"kept", "<absent>"}},
+          Failed(kNotSaved, "標準入力", "閉じられていました"), "sh -c 'exec \"$@\" <&-' sh "),
       row("- with more than 64 MiB", ask, {"-"}, {}, {{"memo.txt", "<absent>"}},
           Failed(kNotSaved, "標準入力", "64 MiB を超えています"),
           "sh -c 'head -c 67108865 /dev/zero | \"$@\"' sh "),
@@ -532,6 +582,17 @@ inline std::vector<Case> Cases() {
       // two entries mix.
       row("two dozen simultaneous starts", exact, {}, {{"memo.txt", "<absent>"}}, {}, sorted, "touch {dir}/file; XDG_RUNTIME_DIR="
           "{dir}/file sh -c 'for i in $(seq 10 33); do \"$@\" $i & done; wait; sort {dir}/memo.txt >&2' sh "),
+      // The runtime folder unusable (a file, or another user's): the guard is a lock in the
+      // user's private state folder, and 20 simultaneous clipboard appends keep all 20.
+      row("20 simultaneous clipboard appends with the runtime folder unusable", "[setting]\nFileName=clipboard\n"
+          "MemoFormat=%MEMO% \nShowDialog=0\n", {}, {}, {{"home/.local/state/jotlog/", "(private) " + std::string(kMutexLock) + " "}},
+          twenty + "\n", "touch {dir}/file; XDG_RUNTIME_DIR={dir}/file timeout 50 xvfb-run -a -s '-nolisten tcp' sh -c 'printf \"0 \" "
+          "| xclip -sel c; for i in $(seq 1 20); do \"$@\" $i & done; wait; xclip -sel c -o | xargs -n1 | sort -n | xargs >&2' sh "),
+      // No guard at all: the clipboard is not written (a memo file still is, under its own lock).
+      row("no guard to be had: the clipboard fails", "[setting]\nFileName=clipboard\n", {"x"}, {},
+          {{"kept", "<absent>"}}, Failed(kClipboardNotSaved, "クリップボード", "ほかの実行から守るロックを置ける場所がありません "
+          "(XDG_RUNTIME_DIR にもユーザーの状態フォルダーにも置けません)"), "touch {dir}/file; XDG_RUNTIME_DIR={dir}/file "
+          "XDG_STATE_HOME={dir}/file "),
       commit(""),
       commit("fsync"),
       commit("syncfs"),
@@ -545,6 +606,7 @@ inline std::vector<Case> Cases() {
       clip(true, list, endless, copy, "old"),
       clip(false, endless, read, copy, "old"),
       inEnglish(clip(true, "exit 1", read, copy, "<memo>"), kClipboardSavedEn),  // nothing copied
+      clip(true, "echo 'Failed to connect to a Wayland server' >&2; exit 1", read, copy, "old"),  // a stale display
       clip(false, "exit 1", "exit 1", copy, "<memo>"),  // no owner
       // An owner that does not answer TARGETS is asked for its text all the same.
       clip(false, "exit 1", read, copy, "old<memo>",
@@ -585,11 +647,12 @@ inline std::vector<Case> Cases() {
 inline const std::string kOnlyCases =
     std::getenv("JOTLOG_E2E_ONLY") != nullptr ? std::getenv("JOTLOG_E2E_ONLY") : "";
 
-// Runs every case of `system` in `folder` (`dir` as the program names it): `path` places a
-// case's file, `reset` readies the folder, `run` starts the program and returns what it showed.
+// Runs every case of `system` in `folder` (`dir` as the program names it; `kept`, the file of
+// unsaved memos): `path` places a case's file, `reset` readies the folder, `run` starts the
+// program and returns what it showed.
 template <class Path, class Reset, class Run>
-void RunCases(System system, const fs::path& folder, const std::string& dir, Path path, Reset reset,
-              Run run) {
+void RunCases(System system, const fs::path& folder, const std::string& dir, const std::string& kept,
+              Path path, Reset reset, Run run) {
   auto in = [](const std::string& text, const std::string& where) {
     return std::regex_replace(text, std::regex("\\{dir\\}"), where);
   };
@@ -610,7 +673,8 @@ void RunCases(System system, const fs::path& folder, const std::string& dir, Pat
     const std::string english = system == System::kLinux ? "export LANG=en_US.UTF-8; "
                                                          : "JOTLOG_UI=en_US.UTF-8; ";
     const std::string shown = run(c.args, (c.english ? english : "") + in(c.prefix, folder.string()));
-    EXPECT_TRUE(Shows(shown, in(c.shown, dir))) << shown << "\n---\n" << in(c.shown, dir);
+    const std::string expected = std::regex_replace(in(c.shown, dir), std::regex("\\{kept\\}"), kept);
+    EXPECT_TRUE(Shows(shown, expected)) << shown << "\n---\n" << expected;
     for (const File& file : c.after) EXPECT_EQ(Contents(path(file.name)), file.bytes) << file.name;
   }
 }

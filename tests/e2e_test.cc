@@ -54,13 +54,17 @@ class EndToEnd : public TempFolder {
   }
 
   fs::path memoFile() const { return root / "home/Documents/jotlog.txt"; }
+  fs::path keptFile() const { return root / "home/.local/state/jotlog/unsaved.txt"; }
 };
 
 TEST_F(EndToEnd, TheCasesOfBothPrograms) {
   RunCases(
-      System::kLinux, root, root.string(),
-      [&](const std::string& name) { return name == "docs" ? memoFile() : root / name; },
-      [&] { Unfreeze(), Folders(); },
+      System::kLinux, root, root.string(), keptFile().string(),
+      [&](const std::string& name) {
+        return name == "docs" ? memoFile() : name == "kept" ? keptFile() : root / name;
+      },
+      // A row as nobody hands the folders to nobody: the file of unsaved memos starts anew.
+      [&] { Unfreeze(), fs::remove_all(root / "home/.local"), Folders(); },
       [&](const auto& args, const auto& prefix) { return Run(args, prefix); });
   // No process that the seven helpers that hang recorded, each with its child, is left.
   std::this_thread::sleep_for(100ms);
@@ -107,8 +111,10 @@ TEST_F(EndToEnd, TheDefaultFileIsWrittenWholeAndAppendedToWhereNoLinkCanBeMade) 
   Shell("head -c $(($(df -B1 --output=avail " + bin.string() + " | tail -1) - 300000)) " +
         "/dev/zero >" + (bin / "fill").string())
       .Finish();
-  EXPECT_EQ(Run({}, "sh -c 'exec \"$@\" $0 $0 $0 $0' $(head -c 100000 /dev/zero | tr '\\0' m) "),
-            Failed(kNotSaved, (bin / "memo.txt").string(), "No space left on device"));
+  EXPECT_EQ(
+      Run({}, "sh -c 'exec \"$@\" $0 $0 $0 $0' $(head -c 100000 /dev/zero | tr '\\0' m) "),
+      std::regex_replace(Kept(kNotSaved, (bin / "memo.txt").string(), "No space left on device"),
+                         std::regex("\\{kept\\}"), keptFile().string()));
   EXPECT_EQ(ReadFile(bin / "memo.txt"), "<new><more>");
 }
 
@@ -123,8 +129,11 @@ TEST_F(EndToEnd, AStartWaitsForARunAtWorkButNotForEver) {
   release.join();
   // Held past the longest run's work: a failure that says so.
   ASSERT_EQ(flock(lock, LOCK_EX), 0);
-  EXPECT_EQ(Run({"given up"}),
-            kNotSaved + "jotlog: jotlog の別の実行が 15 秒以内に終わりませんでした\nexit 256");
+  // The memo in hand is kept.
+  EXPECT_EQ(Run({"given up"}), kNotSaved + memoFile().string() +
+                                   ": jotlog の別の実行が 15 秒以内に終わりませんでした\n" +
+                                   "メモは " + keptFile().string() + " に残しました。\nexit 256");
+  EXPECT_EQ(ReadFile(keptFile()), "given up");
   close(lock);
   EXPECT_EQ(ReadFile(memoFile()), "waited");
 }

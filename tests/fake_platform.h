@@ -67,6 +67,8 @@ class FakePlatform : public Platform {
   bool Exists(const std::u16string& name) override { return files.count(name) != 0; }
   bool NewFileRefused(const std::u16string&) override { return false; }
   std::u16string UserSettingsPath(const std::u16string&, bool) override { return u""; }
+  std::u16string unsavedPath = u"unsaved";  // empty: none can be had
+  std::u16string UnsavedMemosPath(bool) override { return unsavedPath; }
   bool OpenClipboard() override { return opened == 0 && ++opened; }
   void CloseClipboard() override { --opened; }
   const char16_t* GetClipboardData() override {

@@ -33,6 +33,16 @@ inline std::string Failed(const std::string& line, const std::string& where,
   return line + where + ": " + why + "\nexit 256";
 }
 
+// What a run that failed shows when it kept its memo in the file of unsaved memos, named
+// "{kept}" as the program names it.
+inline std::string Kept(const std::string& line, const std::string& where,
+                        const std::string& why = "{why}") {
+  const bool english = line.starts_with("jotlog: ");
+  return line + where + ": " + why +
+         (english ? "\nThe memo is kept in {kept}." : "\nメモは {kept} に残しました。") +
+         "\nexit 256";
+}
+
 // Whether `shown` is `expected`, where each "{why}" in it stands for the rest of a line.
 inline bool Shows(const std::string& shown, const std::string& expected) {
   const std::regex special(R"([.^$|()\[\]{}*+?\\])");
@@ -53,7 +63,10 @@ inline void WriteFile(const fs::path& path, const std::string& bytes) {
 }
 
 inline std::string Quote(const std::string& text) {
-  return "'" + std::regex_replace(text, std::regex("'"), "'\\''") + "'";
+  // Built step by step: GCC 12 warns falsely (-Wrestrict) of "'" + a temporary.
+  std::string quoted = "'";
+  quoted += std::regex_replace(text, std::regex("'"), "'\\''");
+  return quoted += "'";
 }
 
 // A shell command started with its standard output readable.

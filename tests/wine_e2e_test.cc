@@ -49,9 +49,22 @@ class WineEndToEnd : public TempFolder {
 TEST_F(WineEndToEnd, TheCasesOfBothPrograms) {
   // Wine's documents folder is a link to the home folder of the build's Wine.
   const fs::path documents = Env("JOTLOG_WINE_DIR") + "/home/jotlog.txt";
+  // The file of unsaved memos, in the Local Application Data of Wine's user.
+  fs::path kept;
+  std::string keptName;
+  for (const auto& user :
+       fs::directory_iterator(Env("JOTLOG_WINE_DIR") + "/prefix/drive_c/users")) {
+    if (user.path().filename() == "Public") continue;
+    kept = user.path() / "AppData/Local/jotlog/unsaved.txt";
+    keptName =
+        "C:\\users\\" + user.path().filename().string() + "\\AppData\\Local\\jotlog\\unsaved.txt";
+  }
   RunCases(
-      System::kWindows, root, WinePath(root),
-      [&](const std::string& name) { return name == "docs" ? documents : root / name; }, [] {},
+      System::kWindows, root, WinePath(root), keptName,
+      [&](const std::string& name) {
+        return name == "docs" ? documents : name == "kept" ? kept : root / name;
+      },
+      [] {},
       [&](const std::vector<std::string>& args, const std::string& prefix) {
         std::string commandLine;
         for (size_t i = 0; i < args.size(); ++i) commandLine += (i > 0 ? " " : "") + args[i];

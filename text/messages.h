@@ -29,17 +29,20 @@ enum class Message : unsigned char {
   // Where a failure happened, when it is no file.
   kTheClipboard,
   kNoFileName,
+  kEmptyFileName,
   kStandardInput,
   kProgram,
   // Why, in the program's own words.
   kBusy,
   kOutOfMemory,
   kInputTooLong,
+  kInputClosed,
   kTypedTooLong,
   kNoWayToAsk,
   kToolFailed,  // %1: the tool
   kNoReason,
   kNoDesktopClipboard,
+  kNoDisplay,  // %1: the tool, %2: its words
   kNoClipboardTool,
   kToolSilent,     // %1: the tool
   kToolExited,     // %1: the tool, %2: its exit status
@@ -50,6 +53,10 @@ enum class Message : unsigned char {
   kOddUtf16,
   kFileLocked,
   kNoSuchName,
+  kNamedPipe,
+  kNotRegularFile,
+  kNoGuard,
+  kGuardFailed,  // %1: the system's reason
   kSystemError,  // %1: the system's number for the error
   // The comments of the default settings file, one above each setting.
   kCommentFileName,

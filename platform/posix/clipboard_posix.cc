@@ -135,10 +135,22 @@ HelperResult RunClipboardHelper(const std::vector<std::string>& argv, const Help
   return result;
 }
 
+// Whether the helper could not reach the display. The helpers end with 1 for that as for
+// "no text": only their message tells the two apart.
+bool CannotConnect(const HelperResult& result) {
+  return result.exitCode > 0 &&
+         (result.errors.find("Can't open display") != std::string::npos ||
+          result.errors.find("Failed to connect to a Wayland server") != std::string::npos);
+}
+
 // Why a clipboard helper's run failed, for the user.
 std::u16string HelperFailure(Language language, const std::string& tool,
                              const HelperResult& result) {
   const std::u16string name = DecodeUtf8(tool.substr(tool.rfind('/') + 1));
+  if (CannotConnect(result)) {
+    return Say(language, Message::kNoDisplay,
+               {name, DecodeUtf8(result.errors.substr(0, result.errors.find('\n')))});
+  }
   if (result.timedOut) return Say(language, Message::kToolSilent, {name});
   if (result.exitCode > 0) {
     return Say(language, Message::kToolExited, {name, DecodeUtf8(std::to_string(result.exitCode))});
@@ -181,12 +193,19 @@ const char16_t* PosixPlatform::GetClipboardData() {
   // if there is any, unread.
   HelperRun run;
   run.captureOutput = true;
+  run.captureErrors = true;
   run.outputLimit = kClipboardTextLimit;
   const HelperResult types =
       wayland_ ? RunClipboardHelper({paste_, "--list-types"}, run, clipboardLost_)
                : RunClipboardHelper({paste_, "-selection", "clipboard", "-o", "-t", "TARGETS"}, run,
                                     clipboardLost_);
   std::optional<std::pair<std::string, Charset>> type;
+  // A clipboard that cannot be reached is unreadable, not empty.
+  if (CannotConnect(types)) {
+    clipboardUnreadable_ = true;
+    ClipboardFailed(EncodeUtf8(HelperFailure(language_, paste_, types)));
+    return nullptr;
+  }
   // On X11 the owner itself answers TARGETS, and one that does not (or no owner, which
   // looks the same to xclip) is asked for text directly: it holds none only when it
   // refuses that too. xclip falls back to STRING where UTF8_STRING is refused, so the
@@ -207,7 +226,7 @@ const char16_t* PosixPlatform::GetClipboardData() {
           ? RunClipboardHelper({paste_, "--no-newline", "--type", type->first}, run, clipboardLost_)
           : RunClipboardHelper({paste_, "-selection", "clipboard", "-o", "-t", type->first}, run,
                                clipboardLost_);
-  if (asked && pasted.exitCode == 1) return nullptr;  // no text in any type
+  if (asked && pasted.exitCode == 1 && !CannotConnect(pasted)) return nullptr;  // no text at all
   if (pasted.exitCode != 0) {
     clipboardUnreadable_ = true;
     ClipboardFailed(EncodeUtf8(HelperFailure(language_, paste_, pasted)));
@@ -240,6 +259,7 @@ bool PosixPlatform::CopyToClipboard(const std::string& text) {
   }
   HelperRun run;
   run.input = text;
+  run.captureErrors = true;
   HelperResult copied =
       wayland_
           ? RunClipboardHelper({copy_, "--type", "text/plain;charset=utf-8"}, run, clipboardLost_)

@@ -5,7 +5,11 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <string>
 
+#include "platform/posix/helper_posix.h"
 #include "platform/posix/platform_posix.h"
 #include "text/utf.h"
 
@@ -35,7 +39,59 @@ bool CouldBeFolder(const std::string& folder) {
   }
 }
 
+bool IsSystemFolder(const std::string& folder) {
+  for (const char* system :
+       {"/usr/bin", "/usr/sbin", "/bin", "/sbin", "/usr/local/bin", "/usr/local/sbin"}) {
+    if (folder == system) return true;
+  }
+  return false;
+}
+
+// The folder part of `path`: "." for a bare name, "/" for a name in the root.
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
 }  // namespace
+
+bool PosixPlatform::StartedFromSystemFolder() const {
+  // The name as started, looked up on PATH when it holds no slash, as the shell found it;
+  // never resolved through links.
+  std::string name =
+      startedAs_.find('/') == std::string::npos ? FindOnPath(startedAs_) : startedAs_;
+  if (name.empty()) return false;
+  if (name[0] != '/') {
+    char* cwd = ::getcwd(nullptr, 0);
+    if (cwd == nullptr) return false;
+    name = std::string(cwd) + "/" + name;
+    std::free(cwd);
+  }
+  std::string folder = std::filesystem::path(FolderOf(name)).lexically_normal().string();
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  return IsSystemFolder(folder);
+}
+
+std::optional<std::string> PrivateStateFolder(bool make) {
+  // As the XDG rules have it: a value that is not an absolute path is ignored.
+  const char* state = std::getenv("XDG_STATE_HOME");
+  const std::string folder =
+      (state != nullptr && state[0] == '/' ? state : HomeDirectory() + "/.local/state") + "/jotlog";
+  if (!make) {
+    if (!CouldBeFolder(folder)) return std::nullopt;
+    return folder;
+  }
+  if (!MakeFolders(folder)) return std::nullopt;
+  // Ours and no one else's: a folder (not a link to one) of this user's, closed to others.
+  struct stat st;
+  if (::lstat(folder.c_str(), &st) != 0) return std::nullopt;
+  if (!S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) {
+    errno = EPERM;
+    return std::nullopt;
+  }
+  if ((st.st_mode & 077) != 0 && ::chmod(folder.c_str(), 0700) != 0) return std::nullopt;
+  return folder;
+}
 
 bool PosixPlatform::Exists(const std::u16string& name) {
   const auto path = HostPathFor(name);
@@ -48,15 +104,14 @@ bool PosixPlatform::NewFileRefused(const std::u16string& name) {
   if (!path) return false;
   struct stat st;
   if (::lstat(path->c_str(), &st) == 0 || errno != ENOENT) return false;
-  const size_t slash = path->rfind('/');
-  const std::string folder = slash == std::string::npos ? "."
-                             : slash == 0               ? "/"
-                                                        : path->substr(0, slash);
+  const std::string folder = FolderOf(*path);
   // Programs installed for everybody never get a file written beside them, also not by
-  // root: an administrator places one there on purpose.
-  for (const char* system :
-       {"/usr/bin", "/usr/sbin", "/bin", "/sbin", "/usr/local/bin", "/usr/local/sbin"}) {
-    if (folder == system) return true;
+  // root: an administrator places one there on purpose. A program started through such a
+  // folder counts as installed there, wherever the link it was started by points.
+  if (IsSystemFolder(folder)) return true;
+  if (const auto module = HostPathFor(ModulePath());
+      module && FolderOf(*module) == folder && StartedFromSystemFolder()) {
+    return true;
   }
   if (::access(folder.c_str(), W_OK | X_OK) == 0) return false;
   return errno == EACCES || errno == EPERM || errno == EROFS;
@@ -72,6 +127,15 @@ std::u16string PosixPlatform::UserSettingsPath(const std::u16string& fileName, b
   folder += "/jotlog";
   if (makeFolders ? !MakeFolders(folder) : !CouldBeFolder(folder)) return {};
   return DecodeUtf8(folder + "/" + *name);
+}
+
+}  // namespace jotlog
+
+namespace jotlog {
+
+std::u16string PosixPlatform::UnsavedMemosPath(bool makeFolders) {
+  const auto folder = PrivateStateFolder(makeFolders);
+  return folder ? DecodeUtf8(*folder + "/unsaved.txt") : std::u16string();
 }
 
 }  // namespace jotlog

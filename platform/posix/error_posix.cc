@@ -9,7 +9,8 @@
 
 namespace jotlog {
 
-PosixPlatform::PosixPlatform() {
+PosixPlatform::PosixPlatform(const char* startedAs)
+    : startedAs_(startedAs != nullptr ? startedAs : "") {
   std::u16string source;
   language_ = ChooseLanguage(UserLanguages(source));
 }

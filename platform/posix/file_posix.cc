@@ -467,7 +467,7 @@ std::unique_ptr<TextFile> PosixPlatform::OpenTextFile(const std::u16string& name
   // Only a regular file is read: a pipe or a device could keep the run waiting. Anything
   // else stays non-blocking: its writes wait a bounded time.
   if (mode == OpenMode::kRead && !S_ISREG(st.st_mode)) {
-    errno = EINVAL;
+    failure_ = Reason(S_ISFIFO(st.st_mode) ? Message::kNamedPipe : Message::kNotRegularFile);
     return nullptr;
   }
   Encoding encoding = Encoding::kUtf8;

@@ -23,8 +23,10 @@ bool IsDirectory(const std::string& path) {
 
 // The home folder: $HOME, else the user's line of /etc/passwd (the program is linked
 // statically, so it reads the file itself rather than load the C library's name services).
+// A HOME that is not an absolute path is as unset: it would put the user's files wherever
+// the program was started.
 std::string HomeDirectory() {
-  if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
+  if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/') return home;
   const std::string uid = std::to_string(::getuid());
   const std::string passwd = ReadRegularFile("/etc/passwd", 16 << 20).value_or("");
   for (std::string_view rest = passwd; !rest.empty();) {

@@ -16,7 +16,8 @@ namespace jotlog {
 class PosixPlatform : public Platform {
  public:
   // Speaks the user's language (UserLanguages) in its own reasons for a failure.
-  PosixPlatform();
+  // `startedAs`: the name the program was started by (argv[0]).
+  explicit PosixPlatform(const char* startedAs = nullptr);
   ~PosixPlatform() override;
   PosixPlatform(const PosixPlatform&) = delete;
   PosixPlatform& operator=(const PosixPlatform&) = delete;
@@ -40,6 +41,7 @@ class PosixPlatform : public Platform {
   bool Exists(const std::u16string& name) override;
   bool NewFileRefused(const std::u16string& name) override;
   std::u16string UserSettingsPath(const std::u16string& fileName, bool makeFolders) override;
+  std::u16string UnsavedMemosPath(bool makeFolders) override;
   bool OpenClipboard() override;
   void CloseClipboard() override;
   const char16_t* GetClipboardData() override;
@@ -63,6 +65,12 @@ class PosixPlatform : public Platform {
   std::string Reason(Message message, std::initializer_list<std::u16string_view> args = {}) const;
 
   Language language_;
+
+  // Whether the program was started by a name in a folder where programs are installed
+  // for everybody (a link there to a program elsewhere, say).
+  bool StartedFromSystemFolder() const;
+
+  std::string startedAs_;
   // The lock file held for each named mutex taken.
   std::map<std::u16string, int> mutexes_;
   std::string failure_;
@@ -86,7 +94,14 @@ class PosixPlatform : public Platform {
 // stands. Empty when the name has no byte form.
 std::optional<std::string> HostPathFor(const std::u16string& name);
 
-// The user's home folder: $HOME, else the user's entry in /etc/passwd, else "/".
+// The user's home folder: $HOME when it is an absolute path, else the user's entry in
+// /etc/passwd, else "/".
 std::string HomeDirectory();
+
+// The user's folder for what the program keeps between runs ($XDG_STATE_HOME/jotlog, or
+// ~/.local/state/jotlog). With `make`, it is made where missing and checked to be a
+// folder of the user's own that only the user may enter (made so when it is the user's);
+// without, it is only checked that it could be made. Nothing when it cannot be had.
+std::optional<std::string> PrivateStateFolder(bool make);
 
 }  // namespace jotlog

@@ -64,4 +64,27 @@ std::u16string WinPlatform::UserSettingsPath(const std::u16string& fileName, boo
   return Utf16(path + L'\\' + Wide(fileName));
 }
 
+std::u16string WinPlatform::UnsavedMemosPath(bool makeFolders) {
+#ifdef _WIN32_WCE
+  // The device has no folder of the user's own data but the documents folder.
+  (void)makeFolders;
+  return u"\\My Documents\\jotlog unsaved.txt";
+#else
+  // <Local Application Data>\jotlog: the machine's own, not carried to others with the
+  // user's roaming profile.
+  wchar_t folder[MAX_PATH + 1] = {};
+  ::SHGetSpecialFolderPathW(nullptr, folder, CSIDL_LOCAL_APPDATA, makeFolders);
+  folder[MAX_PATH] = L'\0';
+  std::wstring path = folder;
+  if (path.empty()) return {};
+  if (path.back() != L'\\') path += L'\\';
+  path += L"jotlog";
+  if (makeFolders && !::CreateDirectoryW(path.c_str(), nullptr) &&
+      ::GetLastError() != ERROR_ALREADY_EXISTS) {
+    return {};
+  }
+  return Utf16(path + L"\\unsaved.txt");
+#endif
+}
+
 }  // namespace jotlog

@@ -80,6 +80,7 @@ class WinPlatform : public Platform {
   bool Exists(const std::u16string& name) override;
   bool NewFileRefused(const std::u16string& name) override;
   std::u16string UserSettingsPath(const std::u16string& fileName, bool makeFolders) override;
+  std::u16string UnsavedMemosPath(bool makeFolders) override;
   bool OpenClipboard() override;
   void CloseClipboard() override;
   const char16_t* GetClipboardData() override;
