@@ -337,7 +337,7 @@ inline std::vector<Case> Cases() {
               false),
       unsaved("no such folder, for an English user", "{dir}/missing/memo.txt", "", "{why}", System::kBoth, true, true),
       unsaved("a folder", "{dir}", ""),
-      unsaved("no name", "", "", "the memo file's name is empty"),
+      unsaved("no name", "", "", "メモファイルの名前が空です"),
       unsaved("a name that ends in a backslash", "{dir}/memo.txt\\", "", "{why}", windows),
       {.what = "a long name ending in blanks and dots loses them, as a short one does",
        .settings = "[setting]\nFileName={dir}/" + std::string(250, 'l') + "/memo.txt. .\nMemoFormat=%MEMO%\n",
@@ -350,7 +350,7 @@ inline std::vector<Case> Cases() {
       unsaved("a full disk", "/dev/full", "", "No space left on device", linux),
       unsaved("a named pipe without a reader", "{dir}/pipe", "mkfifo {dir}/pipe; ", "No such device or address", linux),
       unsaved("the clipboard without a display, for an English user", "clipboard", "", "no desktop holds a "
-              "clipboard here (neither WAYLAND_DISPLAY nor DISPLAY is set)", linux, true),
+              "clipboard here (neither WAYLAND_DISPLAY nor DISPLAY is set)", linux, true, true),
       // A memo to be taken from a clipboard that cannot be read is no empty memo.
       row("a memo from the clipboard where no clipboard tool is installed", "[setting]\nAddFrom=clipboard\n"
           "FileName={dir}/memo.txt\n", {"x"}, {{"tools/", ""}, {"memo.txt", old}}, {{"memo.txt", old}, {"kept", "<absent>"}},
@@ -442,21 +442,22 @@ inline std::vector<Case> Cases() {
           "FileName=/nonexistent/x&<b>y</b>\\n/memo.txt\n", {"memo"},
           {{"tools/", ""}, StandIn("kdialog", "exit 5"), StandIn("notify-send", "exit 0")},
           {{"log", "kdialog --title 確認 --error メモファイルに保存できませんでした。\n/nonexistent/x&<b>y</b>\\\\n/memo.txt: "
-            "No such file or directory\n" + std::regex_replace(std::regex_replace(notify, std::regex("normal"), "critical"),
+            "No such file or directory\nメモは {kept} に残しました。\n" + std::regex_replace(std::regex_replace(notify, std::regex("normal"), "critical"),
             std::regex("information"), "error") +
             "メモファイルに保存できませんでした。\n/nonexistent/x&amp;&lt;b&gt;y&lt;/b&gt;\\n/memo.txt: No such file or "
-            "directory\n"}}, "exit 256", tools + "DISPLAY=:99 PATH={dir}/tools "),
+            "directory\nメモは {kept} に残しました。\n"}}, "exit 256", tools + "DISPLAY=:99 PATH={dir}/tools "),
       inEnglish(row("an English user's notification", "[setting]\n", {"memo"}, {{"tools/", ""}, StandIn("notify-send",
           "exit 0")}, {{"log", std::regex_replace(notify, std::regex("確認"), "jotlog") + "Saved to the memo file.\n"}},
           "", tools + "DISPLAY=:99 PATH={dir}/tools "), ""),
       inEnglish(row("an English user's failure box", "[setting]\nFileName=/nonexistent/memo.txt\n", {"memo"},
           {{"tools/", ""}, StandIn("zenity", "exit 0")}, {{"log", "zenity --error --no-markup --no-wrap --title=jotlog "
-          "--text=Could not save to the memo file.\n/nonexistent/memo.txt: No such file or directory\n"}}, "",
+          "--text=Could not save to the memo file.\n/nonexistent/memo.txt: No such file or directory\n"
+          "The memo is kept in {kept}.\n"}}, "",
           tools + "DISPLAY=:99 PATH={dir}/tools "), "exit 256"),
       // The user's language, as gettext finds it; whether its locale is installed does not matter.
       // The system's reason in the user's language, where the C library has its words.
       row("a Japanese user's failure", "[setting]\nFileName=/nonexistent/memo.txt\n", {"x"}, {}, {},
-          Failed(kNotSaved, "/nonexistent/memo.txt", "そのようなファイルやディレクトリはありません"),
+          Kept(kNotSaved, "/nonexistent/memo.txt", "そのようなファイルやディレクトリはありません"),
           "LANG=ja_JP.UTF-8 "),
       speaks("LANG=en_US", true),
       speaks("LANG=POSIX", false),
@@ -601,7 +602,7 @@ inline std::vector<Case> Cases() {
       // only no text gets the entry alone; a copy that fails leaves the old text.
       clip(false, list, kHang, copy, "old"),
       inEnglish(clip(true, list, "exit 2", copy, "old"),
-                Failed(kClipboardNotSavedEn, "the clipboard", "wl-paste failed (exit status 2)")),
+                Kept(kClipboardNotSavedEn, "the clipboard", "wl-paste failed (exit status 2)")),
       clip(false, list, "kill -9 $$", copy, "old"),
       clip(true, list, endless, copy, "old"),
       clip(false, endless, read, copy, "old"),
@@ -675,7 +676,10 @@ void RunCases(System system, const fs::path& folder, const std::string& dir, con
     const std::string shown = run(c.args, (c.english ? english : "") + in(c.prefix, folder.string()));
     const std::string expected = std::regex_replace(in(c.shown, dir), std::regex("\\{kept\\}"), kept);
     EXPECT_TRUE(Shows(shown, expected)) << shown << "\n---\n" << expected;
-    for (const File& file : c.after) EXPECT_EQ(Contents(path(file.name)), file.bytes) << file.name;
+    for (const File& file : c.after) {
+      EXPECT_EQ(Contents(path(file.name)), std::regex_replace(file.bytes, std::regex("\\{kept\\}"), kept))
+          << file.name;
+    }
   }
 }
 
