@@ -223,12 +223,13 @@ inline std::vector<Case> Cases() {
       "open \"$1\" kept; answer key Return' sh ";
   const std::string terminal = "sh -c 'for keys in \"typed\\n\" \"\\004\"; do printf \"$keys\" | "
       "script -qec \"$* 2>>{dir}/err\" /dev/null >/dev/null; echo $? >&2; done' sh ";
-  // On Windows, the probe answers the box: "+" types and presses Enter, "=" types and clicks
-  // OK, "-" presses Escape, "c" clicks Cancel, "x" closes it.
+  // On Windows, the probe answers the box (some 60 characters wide): "+" types and presses
+  // Enter, "=" types and clicks OK, "^" pastes and presses Enter, "-" presses Escape, "c"
+  // clicks Cancel, "x" closes it.
   auto answer = [&](const std::string& what, std::vector<std::string> args, const std::string& line,
                     const std::string& first, const std::string& after) {
     return Case{"the input box: " + what, ask, args, {}, {{"memo.txt", after}},
-                "jotlog: メモ [" + first + "]\n" + (after == "<absent>" ? "exit 256" : ""),
+                "jotlog: メモ [" + first + "] 60 wide\n" + (after == "<absent>" ? "exit 256" : ""),
                 "{ cat; echo " + Quote(line) + "; } | ", Form::kUtf8, windows};
   };
   const std::string longMemo(40000, 'w');  // past an edit control's default limit
@@ -399,6 +400,7 @@ inline std::vector<Case> Cases() {
           "sh -c 'head -c 67108865 /dev/zero | \"$@\"' sh "),
       answer("the first text selected, typed over, Enter", {"first"}, "+typed 日本", "first", "<typed 日本>\r\n"),
       answer("a long text, OK", {}, "=" + longMemo, "", "<" + longMemo + ">\r\n"),
+      answer("three lines pasted, Enter", {"x"}, "^one|two|three", "x", "<one\r\ntwo\r\nthree>\r\n"),
       answer("Escape", {"x"}, "-", "x", "<absent>"),
       answer("Cancel", {}, "c", "", "<absent>"),
       answer("closed", {}, "x", "", "<absent>"),
@@ -460,8 +462,12 @@ void RunCases(System system, const fs::path& folder, const std::string& dir, Pat
   auto in = [](const std::string& text, const std::string& where) {
     return std::regex_replace(text, std::regex("\\{dir\\}"), where);
   };
+  // JOTLOG_CASES, when set, picks the cases whose names it finds.
+  const std::regex picked(std::getenv("JOTLOG_CASES") != nullptr ? std::getenv("JOTLOG_CASES")
+                                                                 : "");
   for (const Case& c : Cases()) {
-    if (c.only != System::kBoth && c.only != system) continue;
+    if ((c.only != System::kBoth && c.only != system) || !std::regex_search(c.what, picked))
+      continue;
     SCOPED_TRACE(c.what);
     reset();
     for (const std::string name : {"bin/jotlog.ini", "docs"}) fs::remove(path(name));

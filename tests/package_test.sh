@@ -4,7 +4,8 @@
 # user (uid 65534) with a home of its own, and checks a table of facts.
 #   package_test.sh deb BUILD VERSION                 the .deb, the tarball, cmake --install
 #   package_test.sh zip BUILD VERSION PROBE WINE_DIR  the Windows ZIP, under Wine
-# CPACK and CMAKE name the tools. Needs root; exits 77 (skipped) without it or a tool,
+# CPACK and CMAKE name the tools, WINE the Wine loader of the build's bitness, SYSTEM the
+# package's system name (win64, win32). Needs root; exits 77 (skipped) without it or a tool,
 # except under CI, where that is a failure.
 set -uo pipefail
 kind=$1 build=$2 version=$3
@@ -140,8 +141,8 @@ zip)
   done
   [ -f "$wine_dir/display" ] || skip "no display from the Wine fixture"
   make_package ZIP
-  zip=$build/packages/jotlog-$version-win64.zip
-  top=jotlog-$version-win64
+  zip=$build/packages/jotlog-$version-${SYSTEM:-win64}.zip
+  top=jotlog-$version-${SYSTEM:-win64}
   unzip -q "$zip" -d "$scratch/unpacked"
   chmod -R go-w,a+rX "$scratch/unpacked"
   exe=$scratch/unpacked/$top/jotlog.exe
@@ -160,9 +161,9 @@ zip)
   cp "$exe" "$scratch/own/"
   chown -R 65534:65534 "$scratch/own"
   export USER_ENV="WINEPREFIX=$home/prefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= DISPLAY=$(cat "$wine_dir/display")"
-  as_user wineboot --init >/dev/null 2>&1
+  as_user "${WINE:-wine}" wineboot --init >/dev/null 2>&1
   winepath() { echo "Z:${1//\//\\}"; }
-  run_exe() { printf '%s\n' "$2" | as_user wine "$scratch/probe.exe" run "$(winepath "$1")" 2>&1; }
+  run_exe() { printf '%s\n' "$2" | as_user "${WINE:-wine}" "$scratch/probe.exe" run "$(winepath "$1")" 2>&1; }
   appdata=$(ls -d "$home"/prefix/drive_c/users/*/AppData/Roaming 2>/dev/null | grep -v /Public/ | head -n 1)
   documents=$(readlink -f "$(ls -d "$home"/prefix/drive_c/users/*/Documents | grep -v /Public/ | head -n 1)")
   # A writable copy shows the default settings text it writes beside itself.
