@@ -83,9 +83,15 @@ Outcome RecordMemo(Platform& platform, SettingsFile& settings, const std::u16str
     }
   } else {
     if (!outcome.where.empty()) return outcome;
-    outcome.saved = AppendToMemoFile(platform, fileName, memo, outcome.reason);
+    std::u16string name = fileName;
+    const bool expanded = platform.ExpandFileName(name);
+    if (expanded) {
+      outcome.saved = AppendToMemoFile(platform, name, memo, outcome.reason);
+    } else {
+      outcome.reason = platform.LastErrorText();
+    }
     if (!outcome.saved) {
-      outcome.where = platform.ResolvedPath(fileName);
+      if (expanded) outcome.where = platform.ResolvedPath(name);
       if (outcome.where.empty()) outcome.where = fileName.empty() ? u"(no file name)" : fileName;
     }
   }

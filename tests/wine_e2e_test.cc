@@ -81,16 +81,31 @@ TEST_F(WineEndToEnd, TheBoxSpeaksForABurstOfStartsAndAppearsInFrontOfAHungWindow
   EXPECT_EQ(Contents(root / "memo.txt"), memos);
 }
 
-TEST_F(WineEndToEnd, AProgramPathLongerThanMaxPathFindsItsSettingsBesideIt) {
-  const fs::path folder = root / std::string(120, 'd') / std::string(120, 'e');
-  fs::create_directories(folder);
-  fs::copy_file(root / "bin/jotlog.exe", folder / "jotlog.exe");
-  ASSERT_GT(WinePath(folder / "jotlog.exe").size(), 260u);
-  WriteFile(folder / "jotlog.ini", "[setting]\nFileName=" + WinePath(root / "memo.txt") +
-                                       "\nMemoFormat=%MEMO%\nShowDialog=0\n");
-  // Started by Wine itself: CreateProcessW refuses a program name this long.
-  EXPECT_EQ(Shell(Wine(folder / "jotlog.exe", "found")).Finish(), "");
-  EXPECT_EQ(ReadFile(root / "memo.txt"), "found");
+TEST_F(WineEndToEnd, AProgramFindsItsSettingsBesideItWhateverItsFolderIsNamed) {
+  // A path longer than MAX_PATH; a name that %NAME% would turn into another folder's, whose
+  // settings are not the program's.
+  WriteFile(root / "pcWindows_NTq/jotlog.ini",
+            "[setting]\nFileName=" + WinePath(root / "other.txt") +
+                "\nMemoFormat=%MEMO%\nShowDialog=0\n");
+  for (const fs::path& folder :
+       {root / std::string(120, 'd') / std::string(120, 'e'), root / "pc%OS%q"}) {
+    fs::create_directories(folder);
+    fs::copy_file(root / "bin/jotlog.exe", folder / "jotlog.exe");
+    WriteFile(folder / "jotlog.ini", "[setting]\nFileName=" + WinePath(root / "memo.txt") +
+                                         "\nMemoFormat=%MEMO%\nShowDialog=0\n");
+    // The long one started by Wine itself: CreateProcessW refuses a program name this long.
+    const std::string run =
+        folder.filename() == "pc%OS%q"
+            ? "echo found | " +
+                  Wine(Env("JOTLOG_PROBE"), "run " + Quote(WinePath(folder / "jotlog.exe")))
+            : Wine(folder / "jotlog.exe", "found");
+    EXPECT_EQ(Shell(run).Finish(), "") << folder;
+    EXPECT_EQ(Contents(root / "memo.txt"), "found") << folder;
+    EXPECT_EQ(Contents(root / "other.txt"), "<absent>") << folder;
+    fs::remove(root / "memo.txt");
+  }
+  ASSERT_GT(WinePath(root / std::string(120, 'd') / std::string(120, 'e') / "jotlog.exe").size(),
+            260u);
 }
 
 TEST_F(WineEndToEnd, ACopyUnderProgramFilesNeverGetsSettingsBesideIt) {

@@ -6,10 +6,12 @@ namespace jotlog {
 
 std::u16string WinPlatform::LastErrorText() {
   const DWORD error = ::GetLastError();
+  if (error == kErrorNoDocumentsFolder) return u"the documents folder cannot be found";
+  if (error == kErrorNotExpanded) return u"%NAME% in the file name cannot be expanded";
   wchar_t text[512] = {};
-  DWORD length = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                  nullptr, error, 0, text, static_cast<DWORD>(std::size(text)),
-                                  nullptr);
+  DWORD length =
+      ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+                       0, text, static_cast<DWORD>(std::size(text)), nullptr);
   while (length > 0 && (text[length - 1] == L'\r' || text[length - 1] == L'\n')) --length;
   if (length == 0) return u"error " + Utf16(std::to_wstring(error));
   return Utf16(std::wstring_view(text, length));
