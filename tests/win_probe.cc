@@ -10,6 +10,7 @@
 //                       and presses Enter, "-" presses Escape, "c" clicks Cancel, anything else
 //                       closes the box
 //   pictures            the text of each picture of picture_table.h, a line each
+//   short NAME          NAME's short form (8.3), as GetShortPathNameW gives it
 #include <fcntl.h>
 #include <io.h>
 
@@ -148,5 +149,12 @@ int wmain(int argc, wchar_t** argv) {
   const std::wstring command = argc > 1 ? argv[1] : L"";
   if (command == L"run" && (argc == 3 || argc == 4)) return Run(argv[2], argc == 4);
   if (command == L"pictures") return Pictures();
+  if (command == L"short" && argc == 3) {
+    wchar_t name[MAX_PATH] = {};
+    const DWORD length = ::GetShortPathNameW(argv[2], name, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return 1;
+    Print(Utf16(name));
+    return 0;
+  }
   return 2;
 }

@@ -108,7 +108,7 @@ TEST_F(WineEndToEnd, AProgramFindsItsSettingsBesideItWhateverItsFolderIsNamed) {
             260u);
 }
 
-TEST_F(WineEndToEnd, ACopyUnderProgramFilesNeverGetsSettingsBesideIt) {
+TEST_F(WineEndToEnd, ACopyUnderProgramFilesNeverGetsSettingsBesideItWhateverTheSpelling) {
   // Wine's user may write anywhere in its prefix, as an administrator may.
   const fs::path drive = Env("JOTLOG_WINE_DIR") + "/prefix/drive_c";
   const fs::path folder = drive / "Program Files/jotlog-e2e";
@@ -119,13 +119,25 @@ TEST_F(WineEndToEnd, ACopyUnderProgramFilesNeverGetsSettingsBesideIt) {
   for (const auto& user : fs::directory_iterator(drive / "users"))
     if (user.path().filename() != "Public")
       own.push_back(user.path() / "AppData/Roaming/jotlog/jotlog-e2e.ini");
-  for (const fs::path& file : own) fs::remove(file);
-  const std::string run =
-      "printf 'x\\n' | " +
-      Wine(Env("JOTLOG_PROBE"), "run 'C:\\Program Files\\jotlog-e2e\\jotlog-e2e.exe'");
-  EXPECT_EQ(Shell(run).Finish(), kSaved);
-  EXPECT_FALSE(fs::exists(folder / "jotlog-e2e.ini"));
-  EXPECT_TRUE(std::any_of(own.begin(), own.end(), [](const fs::path& f) { return fs::exists(f); }));
+  const std::string shortName =
+      Shell(Wine(Env("JOTLOG_PROBE"), "short 'C:\\Program Files'")).Finish();
+  ASSERT_EQ(shortName.find("exit"), std::string::npos);
+  // Its usual name, the short one, the \\?\ form, and the same folder through drive Z:.
+  const std::string programs[] = {
+      "C:\\Program Files\\jotlog-e2e\\jotlog-e2e.exe", shortName + "\\jotlog-e2e\\jotlog-e2e.exe",
+      "\\\\?\\C:\\Program Files\\jotlog-e2e\\jotlog-e2e.exe", WinePath(folder / "jotlog-e2e.exe")};
+  for (const std::string& program : programs) {
+    for (const fs::path& file : own) fs::remove(file);
+    EXPECT_EQ(
+        Shell("printf 'x\\n' | " + Wine(Env("JOTLOG_PROBE"), "run " + Quote(program))).Finish(),
+        kSaved)
+        << program;
+    EXPECT_FALSE(fs::exists(folder / "jotlog-e2e.ini")) << program;
+    EXPECT_TRUE(std::any_of(own.begin(), own.end(), [](const fs::path& f) {
+      return fs::exists(f);
+    })) << program;
+    fs::remove(folder / "jotlog-e2e.ini");
+  }
   fs::remove_all(folder);
   for (const fs::path& file : own) fs::remove(file);
 }
