@@ -58,12 +58,15 @@ class WinTransferBuffer : public TransferBuffer {
 
   ~WinTransferBuffer() override {
     if (block_ == nullptr) return;
+    // Freed after a failure, which the last error still tells (GlobalUnlock clears it).
+    const DWORD error = ::GetLastError();
 #ifdef _WIN32_WCE
     ::LocalFree(block_);
 #else
     Unlock();
     ::GlobalFree(block_);
 #endif
+    ::SetLastError(error);
   }
 
   char16_t* data() override { return text_; }
@@ -72,7 +75,9 @@ class WinTransferBuffer : public TransferBuffer {
   // The block, unlocked, for the clipboard to take.
   HANDLE Block() {
 #ifndef _WIN32_WCE
+    const DWORD error = ::GetLastError();
     Unlock();
+    ::SetLastError(error);
 #endif
     return block_;
   }
@@ -172,6 +177,9 @@ class ClipboardThread {
   bool unreadable = false;
   std::wstring text;
   HANDLE block = nullptr;  // for kSet
+  // The text read in this open, which goes back should a kEmpty be given up and empty the
+  // clipboard all the same, later (its old owner slow to answer).
+  std::wstring before;
 
  private:
   explicit ClipboardThread(HINSTANCE instance) : instance_(instance) {}
@@ -210,6 +218,7 @@ class ClipboardThread {
       const ClipboardCall call = call_;
       Perform(call);
       if (::InterlockedCompareExchange(&state_, kDone, kBusy) == kGivenUp) {
+        if (call == ClipboardCall::kEmpty && result && !before.empty()) PutBack();
         if (call != ClipboardCall::kQuit) Perform(ClipboardCall::kQuit);
         delete this;
         return;
@@ -253,6 +262,26 @@ class ClipboardThread {
         break;
     }
     error_ = ::GetLastError();
+  }
+
+  // After an empty that came too late, with the clipboard still open: the text it held.
+  void PutBack() {
+    const size_t bytes = (before.size() + 1) * sizeof(wchar_t);
+#ifdef _WIN32_WCE
+    HLOCAL copy = ::LocalAlloc(LPTR, bytes);
+    if (copy == nullptr) return;
+    std::copy_n(before.c_str(), before.size() + 1, static_cast<wchar_t*>(copy));
+    if (::SetClipboardData(CF_UNICODETEXT, copy) == nullptr) ::LocalFree(copy);
+#else
+    HGLOBAL copy = ::GlobalAlloc(GMEM_MOVEABLE, bytes);
+    if (copy == nullptr) return;
+    if (auto* text = static_cast<wchar_t*>(::GlobalLock(copy)); text != nullptr) {
+      std::copy_n(before.c_str(), before.size() + 1, text);
+      ::GlobalUnlock(copy);
+      if (::SetClipboardData(CF_UNICODETEXT, copy) != nullptr) return;
+    }
+    ::GlobalFree(copy);
+#endif
   }
 
   void Read() {
@@ -334,13 +363,17 @@ bool WinPlatform::OpenClipboard() {
     return false;
   }
   clipboardOpen_ = Clipboard(ClipboardCall::kOpen) && clipboardThread_->result;
+  if (clipboardOpen_) std::wstring().swap(clipboardThread_->before);
   return clipboardOpen_;
 }
 
 void WinPlatform::CloseClipboard() {
   if (!clipboardOpen_) return;
+  // Closed after a failure, which the last error still tells.
+  const DWORD error = ::GetLastError();
   Clipboard(ClipboardCall::kClose);
   clipboardOpen_ = false;
+  ::SetLastError(error);
 }
 
 const char16_t* WinPlatform::GetClipboardData() {
@@ -359,14 +392,17 @@ const char16_t* WinPlatform::GetClipboardData() {
     return nullptr;
   }
   clipboardText_ = Utf16(thread.text);
-  std::wstring().swap(thread.text);
+  // Kept as it was read, should an empty of this open have to put it back.
+  thread.before = std::move(thread.text);
+  thread.text.clear();
   // Any program may put lone surrogates there; none of them is to reach a file.
   ReplaceLoneSurrogates(clipboardText_);
   return clipboardText_.c_str();
 }
 
 void WinPlatform::EmptyClipboard() {
-  if (clipboardOpen_) Clipboard(ClipboardCall::kEmpty);
+  if (!clipboardOpen_) return;
+  Clipboard(ClipboardCall::kEmpty);
 }
 
 std::unique_ptr<TransferBuffer> WinPlatform::AllocTransferBuffer(size_t units) {
@@ -376,7 +412,10 @@ std::unique_ptr<TransferBuffer> WinPlatform::AllocTransferBuffer(size_t units) {
 bool WinPlatform::SetClipboardData(std::unique_ptr<TransferBuffer>& buffer) {
   auto* own = dynamic_cast<WinTransferBuffer*>(buffer.get());
   if (!clipboardOpen_ || own == nullptr) {
-    ::SetLastError(clipboardOpen_ ? ERROR_INVALID_PARAMETER : ERROR_CLIPBOARD_NOT_OPEN);
+    // A clipboard given up in this open was given up for a call that did not answer.
+    ::SetLastError(clipboardOpen_      ? ERROR_INVALID_PARAMETER
+                   : clipboardGivenUp_ ? ERROR_TIMEOUT
+                                       : ERROR_CLIPBOARD_NOT_OPEN);
     return false;
   }
   clipboardThread_->block = own->Block();
