@@ -333,6 +333,28 @@ TEST(WinClipboard, ReadsAndAppendsItsTextAndWaitsBrieflyForAnotherHolder) {
   EXPECT_EQ(then, platform.took ? u"new<m>" : u"old<m>");
 }
 
+TEST(WinClipboard, AReadGivenUpLeavesTheClipboardToOtherProgramsAtOnce) {
+  // A hung owner of text rendered on request holds up the read past its 5 s.
+  std::atomic<bool> held = false;
+  std::thread holder = Holder(Hold::kHung, 9000, held);
+  while (!held) std::this_thread::yield();
+  WinPlatform platform{::GetModuleHandleW(nullptr)};
+  std::u16string text;
+  EXPECT_EQ(ReadClipboard(platform, text), ClipboardRead::kUnreadable);
+  // While the owner still sleeps (and a failure box would be open), another program can
+  // open the clipboard within a second.
+  bool opened = false;
+  std::thread([&] {
+    HWND own =
+        ::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    for (int tries = 0; tries < 50 && !(opened = ::OpenClipboard(own)); ++tries) ::Sleep(20);
+    if (opened) ::CloseClipboard();
+    ::DestroyWindow(own);
+  }).join();
+  EXPECT_TRUE(opened);
+  holder.join();
+}
+
 LRESULT CALLBACK SlowToLetGo(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_DESTROYCLIPBOARD) ::Sleep(7000);
   return ::DefWindowProcW(window, message, wParam, lParam);

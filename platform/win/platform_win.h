@@ -92,8 +92,10 @@ class WinPlatform : public Platform {
   // Makes `call` on the clipboard's thread, started when first needed. False when the
   // thread cannot be had or the call was given up, which gives up the clipboard for good.
   bool Clipboard(ClipboardCall call);
+  void DestroyClipboardOwner();
 
   HINSTANCE instance_;
+  HWND clipboardOwner_ = nullptr;  // the clipboard's owner while open, a window of this thread
   std::map<std::u16string, WinHandle> mutexes_;
   std::unique_ptr<ClipboardThread, ClipboardThreadEnd> clipboardThread_;
   bool clipboardGivenUp_ = false;
