@@ -115,8 +115,10 @@ bool WinPlatform::ExpandFileName(std::u16string& name) {
 std::u16string WinPlatform::ResolvedPath(const std::u16string& name) {
   const auto path = WinPathFor(name);
   if (!path || path->empty()) return {};
+#ifndef _WIN32_WCE
   // Made full as Windows makes it to open the file: relative to the current folder, or to
-  // the current folder of a drive ("Z:"), "." and ".." resolved.
+  // the current folder of a drive ("Z:"), "." and ".." resolved. (The device has no
+  // current folder: every name there is full.)
   std::wstring full(MAX_PATH, L'\0');
   for (int attempt = 0; attempt < 3; ++attempt) {
     const DWORD length =
@@ -128,6 +130,7 @@ std::u16string WinPlatform::ResolvedPath(const std::u16string& name) {
     }
     full.resize(length);
   }
+#endif
   return Utf16(*path);
 }
 
