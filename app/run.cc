@@ -114,12 +114,18 @@ Outcome RecordMemo(Platform& platform, SettingsFile& settings, Language language
       outcome.reason = unguarded.empty() ? platform.LastErrorText() : unguarded;
     }
   } else {
-    outcome.destination = MemoFileName(platform, language, fileName);
+    // %NAME% and the like, where the system has them, in this name alone.
+    std::u16string name = fileName;
+    const bool expanded = platform.ExpandFileName(name);
+    const std::u16string whyNot = expanded ? u"" : platform.LastErrorText();
+    outcome.destination = MemoFileName(platform, language, expanded ? name : fileName);
     if (!outcome.where.empty()) return outcome;
     if (fileName.empty()) {
       outcome.reason = Text(language, Message::kEmptyFileName);
+    } else if (!expanded) {
+      outcome.reason = whyNot;
     } else {
-      outcome.saved = AppendToMemoFile(platform, fileName, *outcome.entry, outcome.reason);
+      outcome.saved = AppendToMemoFile(platform, name, *outcome.entry, outcome.reason);
     }
     if (!outcome.saved) outcome.where = outcome.destination;
   }

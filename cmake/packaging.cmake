@@ -1,7 +1,7 @@
 # Installation and packages. Everything takes the version from project().
 #   cmake --install build [--prefix ~/.local]   bin/jotlog, its manual page and documents
 #   cpack -G DEB | TGZ (in build)                jotlog_<version>_<arch>.deb, a tarball
-#   cpack -G ZIP | NSIS (in build-win)           jotlog-<version>-win64.zip, the installer .exe
+#   cpack -G ZIP | NSIS (in build-win, build-win32)  jotlog-<version>-win64.zip (-win32), the installer
 include(GNUInstallDirs)
 
 # Installing, and so making a package, builds the program alone, not every test and
@@ -62,7 +62,8 @@ if(WIN32)
   if(JOTLOG_MAKENSIS)
     list(APPEND CPACK_GENERATOR NSIS)
   endif()
-  set(CPACK_SYSTEM_NAME win64)
+  math(EXPR JOTLOG_BITS "${CMAKE_SIZEOF_VOID_P} * 8")
+  set(CPACK_SYSTEM_NAME win${JOTLOG_BITS})  # win64, or win32 for the 32-bit build
 else()
   install(TARGETS jotlog RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   configure_file(doc/jotlog.1.in ${JOTLOG_PACKAGING_DIR}/jotlog.1 @ONLY)

@@ -146,6 +146,15 @@ class Platform {
   // it; empty when the name can name no file on this system.
   virtual std::u16string ResolvedPath(const std::u16string& name) = 0;
 
+  // Makes the memo file's name as the settings give it the name to open: on Windows,
+  // %NAME% is the environment variable's value. Other names, the settings file's among
+  // them, are used as they stand. False, `name` unchanged, when it cannot be done
+  // (LastErrorText says why).
+  virtual bool ExpandFileName(std::u16string& name) {
+    (void)name;  // elsewhere the name stands as it is
+    return true;
+  }
+
   // Whether anything (a file, a folder, a link) exists at `name`.
   virtual bool Exists(const std::u16string& name) = 0;
 

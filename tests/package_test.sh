@@ -5,7 +5,8 @@
 #   package_test.sh deb BUILD VERSION                 the .deb, the tarball, cmake --install
 #   package_test.sh zip BUILD VERSION PROBE WINE_DIR  the Windows ZIP, under Wine
 #   package_test.sh nsis BUILD VERSION PROBE WINE_DIR the Windows installer, under Wine
-# CPACK and CMAKE name the tools. Needs root; exits 77 (skipped) without it or a tool,
+# CPACK and CMAKE name the tools, WINE the Wine loader of the build's bitness, SYSTEM the
+# package's system name (win64, win32). Needs root; exits 77 (skipped) without it or a tool,
 # except under CI, where that is a failure.
 set -uo pipefail
 kind=$1 build=$2 version=$3
@@ -167,8 +168,8 @@ zip)
   done
   [ -f "$wine_dir/display" ] || skip "no display from the Wine fixture"
   make_package ZIP
-  zip=$build/packages/jotlog-$version-win64.zip
-  top=jotlog-$version-win64
+  zip=$build/packages/jotlog-$version-${SYSTEM:-win64}.zip
+  top=jotlog-$version-${SYSTEM:-win64}
   unzip -q "$zip" -d "$scratch/unpacked"
   chmod -R go-w,a+rX "$scratch/unpacked"
   exe=$scratch/unpacked/$top/jotlog.exe
@@ -188,9 +189,9 @@ zip)
   cp "$exe" "$scratch/own/"
   chown -R 65534:65534 "$scratch/own"
   export USER_ENV="WINEPREFIX=$home/prefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= DISPLAY=$(cat "$wine_dir/display")"
-  as_user wineboot --init >/dev/null 2>&1
+  as_user "${WINE:-wine}" wineboot --init >/dev/null 2>&1
   winepath() { echo "Z:${1//\//\\}"; }
-  run_exe() { printf '%s\n' "$2" | as_user wine "$scratch/probe.exe" run "$(winepath "$1")" 2>&1; }
+  run_exe() { printf '%s\n' "$2" | as_user "${WINE:-wine}" "$scratch/probe.exe" run "$(winepath "$1")" 2>&1; }
   appdata=$(ls -d "$home"/prefix/drive_c/users/*/AppData/Roaming 2>/dev/null | grep -v /Public/ | head -n 1)
   documents=$(readlink -f "$(ls -d "$home"/prefix/drive_c/users/*/Documents | grep -v /Public/ | head -n 1)")
   # A writable copy shows the default settings text it writes beside itself.
@@ -244,9 +245,9 @@ nsis)
   installer=$build/packages/jotlog-$version-$system.exe
   cp "$installer" "$scratch/setup.exe" && cp "$probe" "$scratch/probe.exe" || exit 1
   export USER_ENV="WINEPREFIX=$home/prefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= DISPLAY=$(cat "$wine_dir/display")"
-  as_user wineboot --init >/dev/null 2>&1
+  as_user "${WINE:-wine}" wineboot --init >/dev/null 2>&1
   # Each step ends when every process of the prefix has, an uninstaller's copy of itself too.
-  wine_w() { as_user wine "$@" >/dev/null 2>&1; as_user wineserver -w; }
+  wine_w() { as_user "${WINE:-wine}" "$@" >/dev/null 2>&1; as_user wineserver -w; }
   user_dir=$(ls -d "$home"/prefix/drive_c/users/* | grep -v /Public | head -n 1)
   user=${user_dir##*/}
   local=$user_dir/AppData/Local roaming=$user_dir/AppData/Roaming
@@ -264,8 +265,8 @@ nsis)
 
   wine_w "$scratch/setup.exe" /S
   files=$(tree "$installed")
-  shortcut=$(as_user wine "$scratch/probe.exe" shortcut "C:\\users\\$user\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\jotlog.lnk" 2>&1)
-  entry=$(as_user wine reg query "$uninstall_key" 2>/dev/null | tr -d '\r' | sed -n 's/^ *\([A-Za-z]*\) *\(REG_[A-Z_]*\) *\(.*\)$/\1 \2 \3/p' | LC_ALL=C sort)
+  shortcut=$(as_user "${WINE:-wine}" "$scratch/probe.exe" shortcut "C:\\users\\$user\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\jotlog.lnk" 2>&1)
+  entry=$(as_user "${WINE:-wine}" reg query "$uninstall_key" 2>/dev/null | tr -d '\r' | sed -n 's/^ *\([A-Za-z]*\) *\(REG_[A-Z_]*\) *\(.*\)$/\1 \2 \3/p' | LC_ALL=C sort)
   # Its size in KiB, as the files installed hold it (the uninstaller, written there, aside).
   size=$(stat -c %s "$installed/jotlog.exe" "$installed/README.txt" "$installed/LICENSE.txt" 2>/dev/null |
     awk '{ n += $1 } END { print int(n / 1024) }')
@@ -273,7 +274,7 @@ nsis)
   machine_installed=$(machine)
   # The shortcut's command line, the box answered as a user would.
   asked=$(printf '%s\n%s\n' --input '+typed at the shortcut' |
-    as_user wine "$scratch/probe.exe" run "C:\\users\\$user\\AppData\\Local\\Programs\\jotlog\\jotlog.exe" 2>&1)
+    as_user "${WINE:-wine}" "$scratch/probe.exe" run "C:\\users\\$user\\AppData\\Local\\Programs\\jotlog\\jotlog.exe" 2>&1)
   memo=$(cat "$documents/jotlog.txt" 2>/dev/null)
   settings=$(ls "$installed/jotlog.ini" "$roaming/jotlog/jotlog.ini" 2>/dev/null | head -n 1)
   # The user's own settings, and a memo kept unsaved, which neither step may touch.
@@ -288,7 +289,7 @@ nsis)
   settings_again=$(cat "$settings" 2>/dev/null)
   wine_w "$installed/Uninstall.exe" /S
   left=$(tree "$installed" 2>/dev/null)
-  entry_left=$(as_user wine reg query "$uninstall_key" 2>&1 | tr -d '\r')
+  entry_left=$(as_user "${WINE:-wine}" reg query "$uninstall_key" 2>&1 | tr -d '\r')
   as_user wineserver -w
   run_table \
     'the installer is small|[ "$(stat -c %s "$installer")" -lt 1000000 ]' \

@@ -333,5 +333,75 @@ TEST(WinClipboard, ReadsAndAppendsItsTextAndWaitsBrieflyForAnotherHolder) {
   EXPECT_EQ(then, platform.took ? u"new<m>" : u"old<m>");
 }
 
+TEST(WinClipboard, AReadGivenUpLeavesTheClipboardToOtherProgramsAtOnce) {
+  // A hung owner of text rendered on request holds up the read past its 5 s.
+  std::atomic<bool> held = false;
+  std::thread holder = Holder(Hold::kHung, 9000, held);
+  while (!held) std::this_thread::yield();
+  WinPlatform platform{::GetModuleHandleW(nullptr)};
+  std::u16string text;
+  EXPECT_EQ(ReadClipboard(platform, text), ClipboardRead::kUnreadable);
+  // While the owner still sleeps (and a failure box would be open), another program can
+  // open the clipboard within a second.
+  bool opened = false;
+  std::thread([&] {
+    HWND own =
+        ::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    for (int tries = 0; tries < 50 && !(opened = ::OpenClipboard(own)); ++tries) ::Sleep(20);
+    if (opened) ::CloseClipboard();
+    ::DestroyWindow(own);
+  }).join();
+  EXPECT_TRUE(opened);
+  holder.join();
+}
+
+LRESULT CALLBACK SlowToLetGo(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_DESTROYCLIPBOARD) ::Sleep(7000);
+  return ::DefWindowProcW(window, message, wParam, lParam);
+}
+
+TEST(WinClipboard, AnAppendThatFailsLeavesTheOldTextAndSaysWhyAlsoWhenTheOwnerAnswersLate) {
+  // The owner of "old" takes 7 s to let it go, past the 5 s the append waits.
+  std::atomic<bool> held = false;
+  std::thread owner([&] {
+    HWND own =
+        ::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    ::SetWindowLongPtrW(own, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&SlowToLetGo));
+    bool opened = false;
+    for (int tries = 0; tries < 100 && !(opened = ::OpenClipboard(own)); ++tries) ::Sleep(10);
+    EXPECT_TRUE(opened);
+    ::EmptyClipboard();
+    HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE, sizeof L"old");
+    std::memcpy(::GlobalLock(block), L"old", sizeof L"old");
+    ::GlobalUnlock(block);
+    ::SetClipboardData(CF_UNICODETEXT, block);
+    ::CloseClipboard();
+    held = true;
+    for (const ULONGLONG end = ::GetTickCount64() + 9000; ::GetTickCount64() < end;) {
+      ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+      for (MSG message; ::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE);) {
+        ::DispatchMessageW(&message);
+      }
+    }
+    ::DestroyWindow(own);
+  });
+  while (!held) std::this_thread::yield();
+  bool appended = false;
+  DWORD error = NO_ERROR;
+  {
+    WinPlatform platform{::GetModuleHandleW(nullptr)};
+    appended = AppendToClipboard(platform, u"<m>");
+    error = ::GetLastError();
+  }
+  owner.join();
+  // Whether the empty came in time or not, the text is the old one or the whole new one; a
+  // failure tells its own reason.
+  WinPlatform platform{::GetModuleHandleW(nullptr)};
+  std::u16string then;
+  EXPECT_EQ(ReadClipboard(platform, then), ClipboardRead::kText);
+  EXPECT_EQ(then, appended ? u"old<m>" : u"old");
+  EXPECT_TRUE(appended || error == ERROR_TIMEOUT) << error;
+}
+
 }  // namespace
 }  // namespace jotlog

@@ -2,18 +2,24 @@
 //   run PROGRAM [hung]  PROGRAM with the first input line as its command line after its name;
 //                       prints each box as "caption: text", dismissed at the next input line
 //                       or its end; exits as PROGRAM. "hung": behind a window that never answers.
-//                       An input box prints "caption: prompt [text]" ("text" without brackets
-//                       when not all selected) and takes the next line: "+TEXT" types TEXT in
+//                       An input box prints "caption: prompt [text] N wide" ("text" without
+//                       brackets when not all selected; N the characters of average width that
+//                       fit a line, at most 60) and takes the next line: "+TEXT" types TEXT in
 //                       place of the selection and presses Enter, "=TEXT" types and clicks OK,
-//                       "-" presses Escape, "c" clicks Cancel, anything else closes the box
+//                       "^TEXT" pastes TEXT from the clipboard (each "|" in it a line end, CR LF)
+//                       and presses Enter, "-" presses Escape, "c" clicks Cancel, anything else
+//                       closes the box
 //   pictures            the text of each picture of picture_table.h, a line each
 //   shortcut LINK       the shell link's target, arguments and hotkey, a line each; the
 //                       hotkey as modifiers and key, "Ctrl+Alt+J" say
+//   short NAME          NAME's short form (8.3), as GetShortPathNameW gives it
 #include <fcntl.h>
 #include <io.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <climits>
+#include <cstring>
 #include <iostream>
 #include <vector>
 
@@ -36,17 +42,43 @@ void Answer(HWND box, HWND edit) {
   const std::u16string all = Utf16(text.data());
   const LRESULT selection = ::SendMessageW(edit, EM_GETSEL, 0, 0);
   const bool selected = LOWORD(selection) == 0 && HIWORD(selection) == all.size();
+  // The width of a line of text, in characters of the edit's font.
+  RECT area = {};
+  ::SendMessageW(edit, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&area));
+  HDC context = ::GetDC(edit);
+  HGDIOBJ old =
+      ::SelectObject(context, reinterpret_cast<HGDIOBJ>(::SendMessageW(edit, WM_GETFONT, 0, 0)));
+  TEXTMETRICW metrics = {};
+  ::GetTextMetricsW(context, &metrics);
+  ::SelectObject(context, old);
+  ::ReleaseDC(edit, context);
+  const long wide =
+      metrics.tmAveCharWidth > 0 ? (area.right - area.left) / metrics.tmAveCharWidth : 0;
   Print(Utf16(caption) + u": " + Utf16(prompt) + u" " + (selected ? u"[" + all + u"]" : all) +
-        u"\n");
+        u" " + Utf16(std::to_wstring(std::min(wide, 60L))) + u" wide\n");
   std::string line;
   std::getline(std::cin, line);
-  const std::wstring typed = Wide(DecodeUtf8(line.empty() ? "" : line.substr(1)));
+  std::wstring typed = Wide(DecodeUtf8(line.empty() ? "" : line.substr(1)));
   if (!line.empty() && (line[0] == '+' || line[0] == '=')) {
-    // As typing or pasting does, within the control's limit.
+    // As typing does, within the control's limit.
     ::SendMessageW(edit, EM_SETSEL, 0, -1);
     ::SendMessageW(edit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(typed.c_str()));
+  } else if (!line.empty() && line[0] == '^') {
+    for (size_t at; (at = typed.find(L'|')) != std::wstring::npos;) typed.replace(at, 1, L"\r\n");
+    if (::OpenClipboard(nullptr)) {
+      ::EmptyClipboard();
+      const size_t bytes = (typed.size() + 1) * sizeof(wchar_t);
+      if (HGLOBAL block = ::GlobalAlloc(GMEM_MOVEABLE, bytes); block != nullptr) {
+        std::memcpy(::GlobalLock(block), typed.c_str(), bytes);
+        ::GlobalUnlock(block);
+        if (::SetClipboardData(CF_UNICODETEXT, block) == nullptr) ::GlobalFree(block);
+      }
+      ::CloseClipboard();
+    }
+    ::SendMessageW(edit, EM_SETSEL, 0, -1);
+    ::SendMessageW(edit, WM_PASTE, 0, 0);
   }
-  if (line == "-" || (!line.empty() && line[0] == '+')) {
+  if (line == "-" || (!line.empty() && (line[0] == '+' || line[0] == '^'))) {
     ::PostMessageW(edit, WM_KEYDOWN, line == "-" ? VK_ESCAPE : VK_RETURN, 1);
   } else if (line == "c" || (!line.empty() && line[0] == '=')) {
     ::PostMessageW(::GetDlgItem(box, line == "c" ? IDCANCEL : IDOK), BM_CLICK, 0, 0);
@@ -165,5 +197,12 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"run" && (argc == 3 || argc == 4)) return Run(argv[2], argc == 4);
   if (command == L"pictures") return Pictures();
   if (command == L"shortcut" && argc == 3) return Shortcut(argv[2]);
+  if (command == L"short" && argc == 3) {
+    wchar_t name[MAX_PATH] = {};
+    const DWORD length = ::GetShortPathNameW(argv[2], name, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return 1;
+    Print(Utf16(name));
+    return 0;
+  }
   return 2;
 }

@@ -3,7 +3,11 @@
 # that runs the Windows program through a probe of its own.
 set(JOTLOG_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest's sources")
 if(NOT EXISTS ${JOTLOG_GOOGLETEST_SOURCE}/CMakeLists.txt OR NOT JOTLOG_WINE_DIR)
-  message(STATUS "No GoogleTest sources (Debian's googletest) or Wine: no Windows tests")
+  set(why "No GoogleTest sources (Debian's googletest) or Wine of this build's bitness")
+  message(STATUS "${why}: no Windows tests")
+  # Said where the tests are run too, as a test skipped.
+  add_test(NAME wine_tests COMMAND sh -c "echo '${why}: no Windows tests'; exit 77")
+  set_tests_properties(wine_tests PROPERTIES SKIP_RETURN_CODE 77)
   return()
 endif()
 # GoogleTest built by the cross compiler.
@@ -38,18 +42,21 @@ add_executable(jotlog_probe win_probe.cc)
 target_link_libraries(jotlog_probe PRIVATE jotlog_os ole32 uuid)
 target_link_options(jotlog_probe PRIVATE -municode)
 
+math(EXPR JOTLOG_BITS "${CMAKE_SIZEOF_VOID_P} * 8")
 # The ZIP as a user meets it: unpacked where the user may not write, run under Wine as
 # that user (package_test.sh).
 add_test(NAME package_zip COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/package_test.sh zip
   ${PROJECT_BINARY_DIR} ${PROJECT_VERSION} $<TARGET_FILE:jotlog_probe> ${JOTLOG_WINE_DIR})
 set_tests_properties(package_zip PROPERTIES FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77
-  TIMEOUT 300 ENVIRONMENT "CPACK=${CMAKE_CPACK_COMMAND};CMAKE=${CMAKE_COMMAND}")
+  TIMEOUT 300 ENVIRONMENT
+  "CPACK=${CMAKE_CPACK_COMMAND};CMAKE=${CMAKE_COMMAND};WINE=${JOTLOG_WINE};SYSTEM=win${JOTLOG_BITS}")
 # The installer as a user meets it: installed, run, installed again and uninstalled, all
 # silently, by that user in a prefix of its own.
 add_test(NAME package_nsis COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/package_test.sh nsis
   ${PROJECT_BINARY_DIR} ${PROJECT_VERSION} $<TARGET_FILE:jotlog_probe> ${JOTLOG_WINE_DIR})
 set_tests_properties(package_nsis PROPERTIES FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77
-  TIMEOUT 300 ENVIRONMENT "CPACK=${CMAKE_CPACK_COMMAND};CMAKE=${CMAKE_COMMAND}")
+  TIMEOUT 300 ENVIRONMENT
+  "CPACK=${CMAKE_CPACK_COMMAND};CMAKE=${CMAKE_COMMAND};WINE=${JOTLOG_WINE};SYSTEM=win${JOTLOG_BITS}")
 
 # The harness, by the host's compiler.
 find_path(JOTLOG_HOST_GTEST gtest/gtest.h PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH)
@@ -76,5 +83,5 @@ ExternalProject_Add(jotlog_host
 add_dependencies(jotlog_host jotlog jotlog_probe)
 add_test(NAME wine_e2e COMMAND ${JOTLOG_HOST_DIR}/tests/jotlog_wine_e2e_tests)
 set_tests_properties(wine_e2e PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 300 RESOURCE_LOCK clipboard ENVIRONMENT
-  "JOTLOG_WINE_DIR=${JOTLOG_WINE_DIR};JOTLOG_WIN_EXE=$<TARGET_FILE:jotlog>;JOTLOG_PROBE=$<TARGET_FILE:jotlog_probe>")
+  "JOTLOG_WINE_DIR=${JOTLOG_WINE_DIR};JOTLOG_WIN_EXE=$<TARGET_FILE:jotlog>;JOTLOG_PROBE=$<TARGET_FILE:jotlog_probe>;JOTLOG_WIN_BITS=${JOTLOG_BITS}")
 

@@ -96,19 +96,34 @@ TEST_F(WineEndToEnd, TheBoxSpeaksForABurstOfStartsAndAppearsInFrontOfAHungWindow
   EXPECT_EQ(Contents(root / "memo.txt"), memos);
 }
 
-TEST_F(WineEndToEnd, AProgramPathLongerThanMaxPathFindsItsSettingsBesideIt) {
-  const fs::path folder = root / std::string(120, 'd') / std::string(120, 'e');
-  fs::create_directories(folder);
-  fs::copy_file(root / "bin/jotlog.exe", folder / "jotlog.exe");
-  ASSERT_GT(WinePath(folder / "jotlog.exe").size(), 260u);
-  WriteFile(folder / "jotlog.ini", "[setting]\nFileName=" + WinePath(root / "memo.txt") +
-                                       "\nMemoFormat=%MEMO%\nShowDialog=0\n");
-  // Started by Wine itself: CreateProcessW refuses a program name this long.
-  EXPECT_EQ(Shell(Wine(folder / "jotlog.exe", "found")).Finish(), "");
-  EXPECT_EQ(ReadFile(root / "memo.txt"), "found");
+TEST_F(WineEndToEnd, AProgramFindsItsSettingsBesideItWhateverItsFolderIsNamed) {
+  // A path longer than MAX_PATH; a name that %NAME% would turn into another folder's, whose
+  // settings are not the program's.
+  WriteFile(root / "pcWindows_NTq/jotlog.ini",
+            "[setting]\nFileName=" + WinePath(root / "other.txt") +
+                "\nMemoFormat=%MEMO%\nShowDialog=0\n");
+  for (const fs::path& folder :
+       {root / std::string(120, 'd') / std::string(120, 'e'), root / "pc%OS%q"}) {
+    fs::create_directories(folder);
+    fs::copy_file(root / "bin/jotlog.exe", folder / "jotlog.exe");
+    WriteFile(folder / "jotlog.ini", "[setting]\nFileName=" + WinePath(root / "memo.txt") +
+                                         "\nMemoFormat=%MEMO%\nShowDialog=0\n");
+    // The long one started by Wine itself: CreateProcessW refuses a program name this long.
+    const std::string run =
+        folder.filename() == "pc%OS%q"
+            ? "echo found | " +
+                  Wine(Env("JOTLOG_PROBE"), "run " + Quote(WinePath(folder / "jotlog.exe")))
+            : Wine(folder / "jotlog.exe", "found");
+    EXPECT_EQ(Shell(run).Finish(), "") << folder;
+    EXPECT_EQ(Contents(root / "memo.txt"), "found") << folder;
+    EXPECT_EQ(Contents(root / "other.txt"), "<absent>") << folder;
+    fs::remove(root / "memo.txt");
+  }
+  ASSERT_GT(WinePath(root / std::string(120, 'd') / std::string(120, 'e') / "jotlog.exe").size(),
+            260u);
 }
 
-TEST_F(WineEndToEnd, ACopyUnderProgramFilesNeverGetsSettingsBesideIt) {
+TEST_F(WineEndToEnd, ACopyUnderProgramFilesNeverGetsSettingsBesideItWhateverTheSpelling) {
   // Wine's user may write anywhere in its prefix, as an administrator may.
   const fs::path drive = Env("JOTLOG_WINE_DIR") + "/prefix/drive_c";
   const fs::path folder = drive / "Program Files/jotlog-e2e";
@@ -119,13 +134,25 @@ TEST_F(WineEndToEnd, ACopyUnderProgramFilesNeverGetsSettingsBesideIt) {
   for (const auto& user : fs::directory_iterator(drive / "users"))
     if (user.path().filename() != "Public")
       own.push_back(user.path() / "AppData/Roaming/jotlog/jotlog-e2e.ini");
-  for (const fs::path& file : own) fs::remove(file);
-  const std::string run =
-      "printf 'x\\n' | " +
-      Wine(Env("JOTLOG_PROBE"), "run 'C:\\Program Files\\jotlog-e2e\\jotlog-e2e.exe'");
-  EXPECT_EQ(Shell(run).Finish(), kSaved);
-  EXPECT_FALSE(fs::exists(folder / "jotlog-e2e.ini"));
-  EXPECT_TRUE(std::any_of(own.begin(), own.end(), [](const fs::path& f) { return fs::exists(f); }));
+  const std::string shortName =
+      Shell(Wine(Env("JOTLOG_PROBE"), "short 'C:\\Program Files'")).Finish();
+  ASSERT_EQ(shortName.find("exit"), std::string::npos);
+  // Its usual name, the short one, the \\?\ form, and the same folder through drive Z:.
+  const std::string programs[] = {
+      "C:\\Program Files\\jotlog-e2e\\jotlog-e2e.exe", shortName + "\\jotlog-e2e\\jotlog-e2e.exe",
+      "\\\\?\\C:\\Program Files\\jotlog-e2e\\jotlog-e2e.exe", WinePath(folder / "jotlog-e2e.exe")};
+  for (const std::string& program : programs) {
+    for (const fs::path& file : own) fs::remove(file);
+    EXPECT_EQ(
+        Shell("printf 'x\\n' | " + Wine(Env("JOTLOG_PROBE"), "run " + Quote(program))).Finish(),
+        kSaved)
+        << program;
+    EXPECT_FALSE(fs::exists(folder / "jotlog-e2e.ini")) << program;
+    EXPECT_TRUE(std::any_of(own.begin(), own.end(), [](const fs::path& f) {
+      return fs::exists(f);
+    })) << program;
+    fs::remove(folder / "jotlog-e2e.ini");
+  }
   fs::remove_all(folder);
   for (const fs::path& file : own) fs::remove(file);
 }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need when it is missing, builds with gcc and runs
 # every test; then runs the whole suite again built by clang with the sanitizers, each
-# fuzz target for a minute, and the Windows build's tests under Wine.
+# fuzz target for a minute, and the tests of the 64-bit and 32-bit Windows builds under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -27,6 +27,7 @@ command -v strace >/dev/null || need+=(strace)
 # The Windows build: mingw-w64 with POSIX threads, GoogleTest's sources, Wine; the date
 # and time pictures are compared in Japanese too.
 command -v x86_64-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-x86-64-posix)
+command -v i686-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-i686-posix)
 [ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
 command -v wine >/dev/null || need+=(wine64 wine)
 command -v locale-gen >/dev/null || need+=(locales)
@@ -55,6 +56,15 @@ install() {
   apt-get install -y --no-install-recommends "$@"
 }
 if [ ${#need[@]} -gt 0 ]; then install "${need[@]}"; fi
+# The 32-bit build's tests need Wine's 32-bit loader, wine32 of the i386 architecture, where
+# the machine can add that architecture; without it they are skipped, with a message.
+if [ ! -x /usr/lib/wine/wine ] && [ "$(dpkg --print-architecture)" = amd64 ]; then
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+    updated=
+  fi
+  install wine32:i386 || echo "wine32:i386 cannot be installed here: no 32-bit Windows tests" >&2
+fi
 # The sanitizer and libFuzzer runtimes come with the compiler's own compiler-rt package.
 runtime="$(clang++ -print-resource-dir)/lib/linux/libclang_rt.fuzzer-$(uname -m).a"
 [ -f "$runtime" ] || install "libclang-rt-$(clang++ -dumpversion | cut -d. -f1)-dev"
@@ -104,3 +114,9 @@ cmake --build build-win -j2
 # package_zip and package_nsis make the ZIP and the installer in build-win/packages and
 # prove them.
 ctest --test-dir build-win -j2 --output-on-failure
+
+# The 32-bit Windows program, and the same tests under Wine's 32-bit loader.
+cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake \
+  -DCMAKE_BUILD_TYPE=Release -DJOTLOG_WERROR=ON
+cmake --build build-win32 -j2
+ctest --test-dir build-win32 -j2 --output-on-failure

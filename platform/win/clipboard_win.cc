@@ -7,12 +7,14 @@
 // program's own as its owner, since the desktop documents that SetClipboardData fails
 // after EmptyClipboard on a clipboard opened without one.
 //
-// Every clipboard call is made on a thread of the platform's own, which owns that window,
-// and is waited for a bounded time. A call may wait on another program: GetClipboardData
-// asks the owner of text it promised to render on request, EmptyClipboard tells the old
-// owner that it owns the clipboard no longer, and a hung program answers neither. Such a
-// call holds up that thread alone; the clipboard is then given up for the platform's life
-// (the thread cleans up after itself should the call ever return).
+// Every clipboard call is made on a thread of the platform's own and is waited for a
+// bounded time. A call may wait on another program: GetClipboardData asks the owner of text
+// it promised to render on request, EmptyClipboard tells the old owner that it owns the
+// clipboard no longer, and a hung program answers neither. Such a call holds up that thread
+// alone; the clipboard is then given up for the platform's life (the thread cleans up after
+// itself should the call ever return). The window stays with the platform's own thread,
+// which answers it while waiting: destroyed as a call is given up, it takes the clipboard's
+// open along, so other programs have the clipboard again at once, not when the call ends.
 #include <algorithm>
 #include <cstdint>
 #include <new>
@@ -58,12 +60,15 @@ class WinTransferBuffer : public TransferBuffer {
 
   ~WinTransferBuffer() override {
     if (block_ == nullptr) return;
+    // Freed after a failure, which the last error still tells (GlobalUnlock clears it).
+    const DWORD error = ::GetLastError();
 #ifdef _WIN32_WCE
     ::LocalFree(block_);
 #else
     Unlock();
     ::GlobalFree(block_);
 #endif
+    ::SetLastError(error);
   }
 
   char16_t* data() override { return text_; }
@@ -72,7 +77,9 @@ class WinTransferBuffer : public TransferBuffer {
   // The block, unlocked, for the clipboard to take.
   HANDLE Block() {
 #ifndef _WIN32_WCE
+    const DWORD error = ::GetLastError();
     Unlock();
+    ::SetLastError(error);
 #endif
     return block_;
   }
@@ -118,14 +125,14 @@ class WinTransferBuffer : public TransferBuffer {
 
 enum class ClipboardCall { kOpen, kClose, kRead, kEmpty, kSet, kQuit };
 
-// The thread that makes the clipboard calls, with the window that owns the clipboard while
-// it is open. It is the platform's until a call is given up; from then on it is its own,
-// and ends and deletes itself once that call returns.
+// The thread that makes the clipboard calls, opening it with `owner`, a window of the
+// caller's thread. It is the platform's until a call is given up; from then on it is its
+// own, and ends and deletes itself once that call returns.
 class ClipboardThread {
  public:
   // The thread running, waiting for calls; null when it cannot be had.
-  static ClipboardThread* Start(HINSTANCE instance) {
-    auto* self = new (std::nothrow) ClipboardThread(instance);
+  static ClipboardThread* Start(HWND owner) {
+    auto* self = new (std::nothrow) ClipboardThread(owner);
     if (self == nullptr) {
       ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
       return nullptr;
@@ -151,7 +158,7 @@ class ClipboardThread {
     call_ = call;
     state_ = kBusy;
     ::SetEvent(request_.get());
-    if (::WaitForSingleObject(done_.get(), kAnswerTime) != WAIT_OBJECT_0) {
+    if (!Answered()) {
       if (::InterlockedCompareExchange(&state_, kGivenUp, kBusy) == kBusy) {
         ::SetLastError(ERROR_TIMEOUT);
         return false;
@@ -166,15 +173,33 @@ class ClipboardThread {
     return true;
   }
 
+  // Whether the call has returned within kAnswerTime. Messages sent to the owner meanwhile
+  // (its own EmptyClipboard tells an old owner of this process) are answered.
+  bool Answered() {
+    const HANDLE done = done_.get();
+    const DWORD start = ::GetTickCount();
+    while (true) {
+      const DWORD spent = ::GetTickCount() - start;
+      const DWORD woken = ::MsgWaitForMultipleObjects(
+          1, &done, FALSE, spent < kAnswerTime ? kAnswerTime - spent : 0, QS_SENDMESSAGE);
+      if (woken != WAIT_OBJECT_0 + 1) return woken == WAIT_OBJECT_0;
+      MSG message;
+      ::PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+  }
+
   // What the last call returned: kOpen, kClose, kEmpty and kSet whether they succeeded;
   // kRead whether there was text to read (then `text`) and, when not, `unreadable`.
   bool result = false;
   bool unreadable = false;
   std::wstring text;
   HANDLE block = nullptr;  // for kSet
+  // The text read in this open, which goes back should a kEmpty be given up and empty the
+  // clipboard all the same, later (its old owner slow to answer).
+  std::wstring before;
 
  private:
-  explicit ClipboardThread(HINSTANCE instance) : instance_(instance) {}
+  explicit ClipboardThread(HWND owner) : owner_(owner) {}
 
   static DWORD WINAPI Main(void* self) {
     static_cast<ClipboardThread*>(self)->Serve();
@@ -182,34 +207,16 @@ class ClipboardThread {
   }
 
   void Serve() {
-    WNDCLASSW windowClass = {};
-    windowClass.lpfnWndProc = ::DefWindowProcW;
-    windowClass.hInstance = instance_;
-    windowClass.lpszClassName = kOwnerClass;
-    // Another platform of this process may have the class already; it is the same.
-    registered_ = ::RegisterClassW(&windowClass) != 0;
-    // Never shown: it only stands for the program as the clipboard's owner. Without it
-    // the clipboard is opened without an owner.
-    owner_ = ::CreateWindowExW(0, kOwnerClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                               instance_, nullptr);
-    const HANDLE request = request_.get();
     while (true) {
-      // Messages sent to the window (another program emptying the clipboard) are answered
-      // while waiting.
-      const DWORD woken = ::MsgWaitForMultipleObjects(1, &request, FALSE, INFINITE, QS_ALLINPUT);
-      if (woken == WAIT_OBJECT_0 + 1) {
-        for (MSG message; ::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE);) {
-          ::DispatchMessageW(&message);
-        }
-        continue;
-      }
-      if (woken != WAIT_OBJECT_0) {  // no wait failed yet; should one, it is tried again
+      if (::WaitForSingleObject(request_.get(), INFINITE) != WAIT_OBJECT_0) {
+        // no wait failed yet; should one, it is tried again
         ::Sleep(kOpenPause);
         continue;
       }
       const ClipboardCall call = call_;
       Perform(call);
       if (::InterlockedCompareExchange(&state_, kDone, kBusy) == kGivenUp) {
+        if (call == ClipboardCall::kEmpty && result && !before.empty()) PutBack();
         if (call != ClipboardCall::kQuit) Perform(ClipboardCall::kQuit);
         delete this;
         return;
@@ -245,14 +252,30 @@ class ClipboardThread {
       case ClipboardCall::kQuit:
         if (open_) ::CloseClipboard();
         open_ = false;
-        if (owner_ != nullptr) ::DestroyWindow(owner_);
-        owner_ = nullptr;
-        if (registered_) ::UnregisterClassW(kOwnerClass, instance_);
-        registered_ = false;
         result = true;
         break;
     }
     error_ = ::GetLastError();
+  }
+
+  // After an empty that came too late, with the clipboard still open: the text it held.
+  void PutBack() {
+    const size_t bytes = (before.size() + 1) * sizeof(wchar_t);
+#ifdef _WIN32_WCE
+    HLOCAL copy = ::LocalAlloc(LPTR, bytes);
+    if (copy == nullptr) return;
+    std::copy_n(before.c_str(), before.size() + 1, static_cast<wchar_t*>(copy));
+    if (::SetClipboardData(CF_UNICODETEXT, copy) == nullptr) ::LocalFree(copy);
+#else
+    HGLOBAL copy = ::GlobalAlloc(GMEM_MOVEABLE, bytes);
+    if (copy == nullptr) return;
+    if (auto* text = static_cast<wchar_t*>(::GlobalLock(copy)); text != nullptr) {
+      std::copy_n(before.c_str(), before.size() + 1, text);
+      ::GlobalUnlock(copy);
+      if (::SetClipboardData(CF_UNICODETEXT, copy) != nullptr) return;
+    }
+    ::GlobalFree(copy);
+#endif
   }
 
   void Read() {
@@ -293,15 +316,13 @@ class ClipboardThread {
 
   static constexpr LONG kBusy = 0, kDone = 1, kGivenUp = 2;
 
-  HINSTANCE instance_;
+  HWND owner_;
   WinHandle request_{nullptr}, done_{nullptr};
   ClipboardCall call_ = ClipboardCall::kQuit;
   LONG volatile state_ = kDone;
   DWORD error_ = NO_ERROR;
   bool outOfMemory_ = false;
-  bool registered_ = false;
   bool open_ = false;
-  HWND owner_ = nullptr;
 };
 
 void ClipboardThreadEnd::operator()(ClipboardThread* thread) const {
@@ -309,7 +330,18 @@ void ClipboardThreadEnd::operator()(ClipboardThread* thread) const {
   if (thread->Make(ClipboardCall::kQuit)) delete thread;
 }
 
-WinPlatform::~WinPlatform() = default;
+WinPlatform::~WinPlatform() {
+  clipboardThread_.reset();
+  DestroyClipboardOwner();
+}
+
+void WinPlatform::DestroyClipboardOwner() {
+  if (clipboardOwner_ == nullptr) return;
+  ::DestroyWindow(clipboardOwner_);
+  clipboardOwner_ = nullptr;
+  // Fails while another platform of this process still has a window of the class.
+  ::UnregisterClassW(kOwnerClass, instance_);
+}
 
 bool WinPlatform::Clipboard(ClipboardCall call) {
   if (clipboardGivenUp_) {
@@ -317,12 +349,28 @@ bool WinPlatform::Clipboard(ClipboardCall call) {
     return false;
   }
   if (!clipboardThread_) {
-    clipboardThread_.reset(ClipboardThread::Start(instance_));
+    if (clipboardOwner_ == nullptr) {
+      WNDCLASSW windowClass = {};
+      windowClass.lpfnWndProc = ::DefWindowProcW;
+      windowClass.hInstance = instance_;
+      windowClass.lpszClassName = kOwnerClass;
+      // Another platform of this process may have the class already; it is the same.
+      ::RegisterClassW(&windowClass);
+      // Never shown: it only stands for the program as the clipboard's owner. Without it
+      // the clipboard is opened without an owner.
+      clipboardOwner_ = ::CreateWindowExW(0, kOwnerClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr,
+                                          nullptr, instance_, nullptr);
+    }
+    clipboardThread_.reset(ClipboardThread::Start(clipboardOwner_));
     if (!clipboardThread_) return false;
   }
   if (clipboardThread_->Make(call)) return true;
-  // It is the thread's own now; the clipboard is not opened again.
+  // It is the thread's own now; the clipboard is not opened again, and its window goes
+  // with the open it holds.
   (void)clipboardThread_.release();
+  const DWORD error = ::GetLastError();
+  DestroyClipboardOwner();
+  ::SetLastError(error);
   clipboardGivenUp_ = true;
   clipboardOpen_ = false;
   return false;
@@ -334,13 +382,17 @@ bool WinPlatform::OpenClipboard() {
     return false;
   }
   clipboardOpen_ = Clipboard(ClipboardCall::kOpen) && clipboardThread_->result;
+  if (clipboardOpen_) std::wstring().swap(clipboardThread_->before);
   return clipboardOpen_;
 }
 
 void WinPlatform::CloseClipboard() {
   if (!clipboardOpen_) return;
+  // Closed after a failure, which the last error still tells.
+  const DWORD error = ::GetLastError();
   Clipboard(ClipboardCall::kClose);
   clipboardOpen_ = false;
+  ::SetLastError(error);
 }
 
 const char16_t* WinPlatform::GetClipboardData() {
@@ -359,14 +411,17 @@ const char16_t* WinPlatform::GetClipboardData() {
     return nullptr;
   }
   clipboardText_ = Utf16(thread.text);
-  std::wstring().swap(thread.text);
+  // Kept as it was read, should an empty of this open have to put it back.
+  thread.before = std::move(thread.text);
+  thread.text.clear();
   // Any program may put lone surrogates there; none of them is to reach a file.
   ReplaceLoneSurrogates(clipboardText_);
   return clipboardText_.c_str();
 }
 
 void WinPlatform::EmptyClipboard() {
-  if (clipboardOpen_) Clipboard(ClipboardCall::kEmpty);
+  if (!clipboardOpen_) return;
+  Clipboard(ClipboardCall::kEmpty);
 }
 
 std::unique_ptr<TransferBuffer> WinPlatform::AllocTransferBuffer(size_t units) {
@@ -376,7 +431,10 @@ std::unique_ptr<TransferBuffer> WinPlatform::AllocTransferBuffer(size_t units) {
 bool WinPlatform::SetClipboardData(std::unique_ptr<TransferBuffer>& buffer) {
   auto* own = dynamic_cast<WinTransferBuffer*>(buffer.get());
   if (!clipboardOpen_ || own == nullptr) {
-    ::SetLastError(clipboardOpen_ ? ERROR_INVALID_PARAMETER : ERROR_CLIPBOARD_NOT_OPEN);
+    // A clipboard given up in this open was given up for a call that did not answer.
+    ::SetLastError(clipboardOpen_      ? ERROR_INVALID_PARAMETER
+                   : clipboardGivenUp_ ? ERROR_TIMEOUT
+                                       : ERROR_CLIPBOARD_NOT_OPEN);
     return false;
   }
   clipboardThread_->block = own->Block();

@@ -3,10 +3,55 @@
 #include <shlobj.h>
 
 #include <string>
+#include <vector>
 
 #include "platform/win/platform_win.h"
 
 namespace jotlog {
+
+namespace {
+
+#ifndef _WIN32_WCE
+// The name the system finally opens for the file or folder `path`, without a trailing
+// separator: links, junctions and subst drives followed, short names made long, in the
+// usual form ("C:\...", "\\server\share\..."). Empty when it cannot be had.
+std::wstring FinalName(const std::wstring& path) {
+  std::wstring name;
+  WinHandle handle(::CreateFileW(LongPathForm(path).c_str(), 0,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  for (DWORD size = MAX_PATH; handle.valid();) {
+    name.resize(size);
+    const DWORD length = ::GetFinalPathNameByHandleW(handle.get(), name.data(), size,
+                                                     FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (length < size) {
+      name.resize(length);
+      break;
+    }
+    size = length;  // the size needed, its null included
+  }
+  if (name.empty()) {
+    // No final name here (a file system that gives none): the full name in its long form.
+    std::wstring full(::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr), L'\0');
+    full.resize(
+        ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr));
+    name.resize(full.empty() ? 0 : ::GetLongPathNameW(full.c_str(), nullptr, 0));
+    name.resize(name.empty() ? 0
+                             : ::GetLongPathNameW(full.c_str(), name.data(),
+                                                  static_cast<DWORD>(name.size())));
+    if (name.empty()) name = full;
+  }
+  if (name.starts_with(L"\\\\?\\UNC\\")) {
+    name.replace(0, 8, L"\\\\");
+  } else if (name.starts_with(L"\\\\?\\")) {
+    name.erase(0, 4);
+  }
+  while (!name.empty() && (name.back() == L'\\' || name.back() == L'/')) name.pop_back();
+  return name;
+}
+#endif
+
+}  // namespace
 
 bool WinPlatform::Exists(const std::u16string& name) {
   const auto path = WinPathFor(name);
@@ -25,14 +70,27 @@ bool WinPlatform::NewFileRefused(const std::u16string& name) {
 #ifndef _WIN32_WCE
   // Programs installed for everybody never get a file written beside them, also not by an
   // administrator, who places one there on purpose. (On the device, programs live in
-  // \Windows and keep their settings beside them.)
+  // \Windows and keep their settings beside them.) Folders are compared by their final
+  // names, so no other spelling of one (a short name, the \\?\ form, a link, a junction,
+  // a subst drive) escapes the rule; a 32-bit program also checks the 64-bit Program Files.
+  const std::wstring folder = FinalName(path->substr(0, path->find_last_of(L"\\/") + 1));
+  std::vector<std::wstring> systemFolders;
   for (const int system : {CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILESX86, CSIDL_WINDOWS}) {
-    wchar_t folder[MAX_PATH + 1] = {};
-    ::SHGetSpecialFolderPathW(nullptr, folder, system, FALSE);
-    folder[MAX_PATH] = L'\0';
-    std::u16string systemFolder = Utf16(folder);
-    while (!systemFolder.empty() && systemFolder.back() == u'\\') systemFolder.pop_back();
-    if (!systemFolder.empty() && IsInFolder(Utf16(*path), systemFolder)) return true;
+    wchar_t name[MAX_PATH + 1] = {};
+    ::SHGetSpecialFolderPathW(nullptr, name, system, FALSE);
+    name[MAX_PATH] = L'\0';
+    systemFolders.push_back(name);
+  }
+  wchar_t programW6432[MAX_PATH + 1] = {};
+  if (::GetEnvironmentVariableW(L"ProgramW6432", programW6432, MAX_PATH + 1) <= MAX_PATH) {
+    systemFolders.push_back(programW6432);
+  }
+  for (const std::wstring& name : systemFolders) {
+    const std::wstring systemFolder = name.empty() ? name : FinalName(name);
+    if (!folder.empty() && !systemFolder.empty() &&
+        IsInFolder(Utf16(folder), Utf16(systemFolder))) {
+      return true;
+    }
   }
 #endif
   // Only the folder can tell: ask it for a file of this process's own beside the name,

@@ -7,6 +7,8 @@ namespace jotlog {
 
 std::u16string WinPlatform::LastErrorText() {
   const DWORD error = ::GetLastError();
+  if (error == kErrorNoDocumentsFolder) return u"the documents folder cannot be found";
+  if (error == kErrorNotExpanded) return u"%NAME% in the file name cannot be expanded";
   wchar_t text[512] = {};
   DWORD length =
       ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,

@@ -346,7 +346,11 @@ std::unique_ptr<TextFile> CreateNew(const std::wstring& path) {
 
 std::unique_ptr<TextFile> WinPlatform::OpenTextFile(const std::u16string& name, OpenMode mode) {
   const std::optional<std::wstring> path = WinPathFor(name);
-  if (!path || path->empty()) return nullptr;
+  if (!path) return nullptr;
+  if (path->empty()) {
+    ::SetLastError(ERROR_INVALID_NAME);
+    return nullptr;
+  }
   HANDLE file = INVALID_HANDLE_VALUE;
   switch (mode) {
     case OpenMode::kRead:

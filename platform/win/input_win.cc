@@ -53,8 +53,7 @@ class Template {
     words_.push_back(HIWORD(value));
   }
   void Rectangle(short x, short y, short cx, short cy) {
-    words_.insert(words_.end(), {static_cast<WORD>(x), static_cast<WORD>(y), static_cast<WORD>(cx),
-                                 static_cast<WORD>(cy)});
+    for (const short value : {x, y, cx, cy}) words_.push_back(static_cast<WORD>(value));
   }
   void Text(const wchar_t* text) {
     for (; *text != L'\0'; ++text) words_.push_back(static_cast<WORD>(*text));
@@ -107,13 +106,19 @@ MemoAsked WinPlatform::AskForMemo(const std::u16string& caption, const std::u16s
                                   const std::u16string& first, std::u16string& memo) {
   const std::wstring wideCaption = Wide(caption), widePrompt = Wide(prompt),
                      wideFirst = Wide(first);
-  // In dialog units; the system's dialog font, centred on the screen.
-  Template box(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT | DS_CENTER, 200, 58,
+  // In dialog units, four to a character of the system's dialog font: the text is some 60
+  // characters wide and four lines high, the box centred on the screen. The edit takes
+  // several lines, so a paste keeps all of them (with their CR LF); without ES_WANTRETURN,
+  // Enter is still OK, and lines are only begun by a paste or Ctrl+Enter. Lines scroll
+  // sideways rather than wrap, which keeps a paste of 100,000 characters quick.
+  Template box(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT | DS_CENTER, 276, 84,
                wideCaption.c_str(), L"MS Shell Dlg", 8);
-  box.Add(kStatic, SS_LEFT, 7, 7, 186, 9, kPromptId, widePrompt.c_str());
-  box.Add(kEdit, WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, 7, 18, 186, 14, kEditId, L"");
-  box.Add(kButton, WS_TABSTOP | BS_DEFPUSHBUTTON, 89, 38, 50, 14, IDOK, L"OK");
-  box.Add(kButton, WS_TABSTOP | BS_PUSHBUTTON, 143, 38, 50, 14, IDCANCEL, L"キャンセル");
+  box.Add(kStatic, SS_LEFT, 7, 7, 262, 9, kPromptId, widePrompt.c_str());
+  box.Add(kEdit,
+          WS_BORDER | WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_AUTOHSCROLL, 7,
+          18, 262, 40, kEditId, L"");
+  box.Add(kButton, WS_TABSTOP | BS_DEFPUSHBUTTON, 165, 64, 50, 14, IDOK, L"OK");
+  box.Add(kButton, WS_TABSTOP | BS_PUSHBUTTON, 219, 64, 50, 14, IDCANCEL, L"キャンセル");
   std::u16string text;
   Asking asking{&wideFirst, &text};
   const INT_PTR answer = ::DialogBoxIndirectParamW(instance_, box.get(), nullptr, InputProc,

@@ -19,23 +19,12 @@ bool IsInFolder(std::u16string_view name, std::u16string_view folder) {
          name[folder.size()] == u'/';
 }
 
-std::optional<std::wstring> WinPathFor(const std::u16string& given) {
+std::optional<std::wstring> WinPathFor(const std::u16string& name) {
   // A NUL would end the name early and open another file.
-  if (given.find(u'\0') != std::u16string::npos) return std::nullopt;
-  std::u16string name = given;
-#ifndef _WIN32_WCE
-  // On the desktop, %NAME% is the environment's, as in a shortcut's target; the device
-  // has no environment.
-  if (given.find(u'%') != std::u16string::npos) {
-    const std::wstring wide = Wide(given);
-    std::wstring expanded(::ExpandEnvironmentStringsW(wide.c_str(), nullptr, 0), L'\0');
-    const DWORD length = ::ExpandEnvironmentStringsW(wide.c_str(), expanded.data(),
-                                                     static_cast<DWORD>(expanded.size()));
-    if (length == 0 || length > expanded.size()) return std::nullopt;
-    expanded.resize(length - 1);
-    name = Utf16(expanded);
+  if (name.find(u'\0') != std::u16string::npos) {
+    ::SetLastError(ERROR_INVALID_NAME);
+    return std::nullopt;
   }
-#endif
   constexpr std::u16string_view kDocuments = u"\\My Documents";
   if (!IsInFolder(name, kDocuments)) return Wide(name);
   // The result is not to be trusted on every version: an empty buffer means no folder.
@@ -43,7 +32,10 @@ std::optional<std::wstring> WinPathFor(const std::u16string& given) {
   ::SHGetSpecialFolderPathW(nullptr, folder, CSIDL_PERSONAL, FALSE);
   folder[MAX_PATH] = L'\0';
   std::wstring path = folder;
-  if (path.empty()) return std::nullopt;
+  if (path.empty()) {
+    ::SetLastError(kErrorNoDocumentsFolder);
+    return std::nullopt;
+  }
   if (path.back() == L'\\') path.pop_back();
   return path + Wide(std::u16string_view(name).substr(kDocuments.size()));
 }
@@ -91,9 +83,55 @@ std::wstring LongPathForm(const std::wstring& path) {
   return result;
 }
 
+bool WinPlatform::ExpandFileName(std::u16string& name) {
+#ifndef _WIN32_WCE
+  // On the desktop, %NAME% is the environment's, as in a shortcut's target; the device has
+  // no environment. A NUL is left for the open to refuse.
+  if (name.find(u'%') == std::u16string::npos || name.find(u'\0') != std::u16string::npos) {
+    return true;
+  }
+  const std::wstring wide = Wide(name);
+  ::SetLastError(NO_ERROR);
+  // The environment may grow between the two calls: then it is asked again.
+  for (DWORD size = ::ExpandEnvironmentStringsW(wide.c_str(), nullptr, 0); size != 0;) {
+    std::wstring expanded(size, L'\0');
+    const DWORD length = ::ExpandEnvironmentStringsW(wide.c_str(), expanded.data(), size);
+    if (length == 0) break;
+    if (length <= size) {
+      expanded.resize(length - 1);
+      name = Utf16(expanded);
+      return true;
+    }
+    size = length;
+  }
+  if (::GetLastError() == NO_ERROR) ::SetLastError(kErrorNotExpanded);
+  return false;
+#else
+  (void)name;
+  return true;
+#endif
+}
+
 std::u16string WinPlatform::ResolvedPath(const std::u16string& name) {
   const auto path = WinPathFor(name);
-  return path ? Utf16(*path) : std::u16string();
+  if (!path || path->empty()) return {};
+#ifndef _WIN32_WCE
+  // Made full as Windows makes it to open the file: relative to the current folder, or to
+  // the current folder of a drive ("Z:"), "." and ".." resolved. (The device has no
+  // current folder: every name there is full.)
+  std::wstring full(MAX_PATH, L'\0');
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    const DWORD length =
+        ::GetFullPathNameW(path->c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (length == 0) break;
+    if (length < full.size()) {
+      full.resize(length);
+      return Utf16(full);
+    }
+    full.resize(length);
+  }
+#endif
+  return Utf16(*path);
 }
 
 std::u16string WinPlatform::ModulePath() {

@@ -77,6 +77,7 @@ class WinPlatform : public Platform {
   std::u16string LastErrorText() override;
   std::unique_ptr<TextFile> OpenTextFile(const std::u16string& name, OpenMode mode) override;
   std::u16string ResolvedPath(const std::u16string& name) override;
+  bool ExpandFileName(std::u16string& name) override;
   bool Exists(const std::u16string& name) override;
   bool NewFileRefused(const std::u16string& name) override;
   std::u16string UserSettingsPath(const std::u16string& fileName, bool makeFolders) override;
@@ -93,8 +94,10 @@ class WinPlatform : public Platform {
   // Makes `call` on the clipboard's thread, started when first needed. False when the
   // thread cannot be had or the call was given up, which gives up the clipboard for good.
   bool Clipboard(ClipboardCall call);
+  void DestroyClipboardOwner();
 
   HINSTANCE instance_;
+  HWND clipboardOwner_ = nullptr;  // the clipboard's owner while open, a window of this thread
   std::map<std::u16string, WinHandle> mutexes_;
   std::unique_ptr<ClipboardThread, ClipboardThreadEnd> clipboardThread_;
   bool clipboardGivenUp_ = false;
@@ -103,6 +106,11 @@ class WinPlatform : public Platform {
   bool clipboardUnreadable_ = false;
 };
 
+// Reasons of this layer's own, as last-error values beside the system's (bit 29 marks an
+// application's own), for LastErrorText to word.
+constexpr DWORD kErrorNoDocumentsFolder = 0x20000001;
+constexpr DWORD kErrorNotExpanded = 0x20000002;
+
 // Text as the wide strings the API takes; wchar_t is a UTF-16 unit on Windows.
 std::wstring Wide(std::u16string_view text);
 std::u16string Utf16(std::wstring_view text);
@@ -110,10 +118,10 @@ std::u16string Utf16(std::wstring_view text);
 // Whether `name` is `folder` or lies below it, letter case aside as the file system does.
 bool IsInFolder(std::u16string_view name, std::u16string_view folder);
 
-// The Windows name for a file name. On the desktop, %NAME% is the environment variable's
-// value. "\My Documents" and anything below it is the user's
-// documents folder; any other name is used as Windows gives it. Empty when the name holds
-// a NUL (which would cut it short) or the documents folder cannot be had.
+// The Windows name for a file name. "\My Documents" and anything below it is the user's
+// documents folder; any other name is used as Windows gives it. Empty, with the last
+// error saying why, when the name holds a NUL (which would cut it short) or the documents
+// folder cannot be had.
 std::optional<std::wstring> WinPathFor(const std::u16string& name);
 
 // The name to hand to the file functions. An absolute name (drive or UNC) of MAX_PATH units
