@@ -59,6 +59,8 @@ constexpr Row kTable[] = {
                           u"a UTF-16 file of an odd number of bytes cannot take whole characters"}},
     {Message::kFileLocked, {u"別のプログラムがファイルを 5 秒間ロックしていました", u"another program kept the file locked for 5 s"}},
     {Message::kNoSuchName, {u"この名前はここではファイル名として使えません", u"the name cannot be a file name here"}},
+    {Message::kNoDocumentsFolder, {u"ドキュメント フォルダーが見つかりません", u"the documents folder cannot be found"}},
+    {Message::kNotExpanded, {u"ファイル名の %NAME% を展開できません", u"%NAME% in the file name cannot be expanded"}},
     {Message::kNamedPipe, {u"通常のファイルではなく名前付きパイプです", u"not a regular file but a named pipe"}},
     {Message::kNotRegularFile, {u"通常のファイルではありません", u"not a regular file"}},
     {Message::kNoGuard, {u"ほかの実行から守るロックを置ける場所がありません (XDG_RUNTIME_DIR にもユーザーの状態フォルダーにも置けません)",

@@ -53,6 +53,8 @@ enum class Message : unsigned char {
   kOddUtf16,
   kFileLocked,
   kNoSuchName,
+  kNoDocumentsFolder,
+  kNotExpanded,
   kNamedPipe,
   kNotRegularFile,
   kNoGuard,
