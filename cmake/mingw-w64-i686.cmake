@@ -1,16 +1,6 @@
 # Cross-builds the 32-bit Windows program on Linux with Debian's mingw-w64 (i686, POSIX
 # threads, which GoogleTest needs):
 #   cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
 set(JOTLOG_MINGW_PREFIX i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${JOTLOG_MINGW_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${JOTLOG_MINGW_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER ${JOTLOG_MINGW_PREFIX}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${JOTLOG_MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)

@@ -11,6 +11,24 @@ namespace jotlog {
 
 namespace {
 
+// The folder "jotlog" in the system's folder `csidl` (made, with `makeFolders`, where
+// missing); empty when it cannot be had. An empty buffer means no folder, whatever the
+// result says.
+std::wstring ProgramDataFolder(int csidl, bool makeFolders) {
+  wchar_t folder[MAX_PATH + 1] = {};
+  ::SHGetSpecialFolderPathW(nullptr, folder, csidl, makeFolders);
+  folder[MAX_PATH] = L'\0';
+  std::wstring path = folder;
+  if (path.empty()) return {};
+  if (path.back() != L'\\') path += L'\\';
+  path += L"jotlog";
+  if (makeFolders && !::CreateDirectoryW(path.c_str(), nullptr) &&
+      ::GetLastError() != ERROR_ALREADY_EXISTS) {
+    return {};
+  }
+  return path;
+}
+
 #ifndef _WIN32_WCE
 // The name the system finally opens for the file or folder `path`, without a trailing
 // separator: links, junctions and subst drives followed, short names made long, in the
@@ -107,19 +125,8 @@ std::u16string WinPlatform::UserSettingsPath(const std::u16string& fileName, boo
   // A bare name: no folder, drive or NUL in it.
   constexpr std::u16string_view kNotInName(u"\\/:\0", 4);
   if (fileName.empty() || fileName.find_first_of(kNotInName) != std::u16string::npos) return {};
-  // As for the documents folder, an empty buffer means no folder, whatever the result.
-  wchar_t folder[MAX_PATH + 1] = {};
-  ::SHGetSpecialFolderPathW(nullptr, folder, CSIDL_APPDATA, makeFolders);
-  folder[MAX_PATH] = L'\0';
-  std::wstring path = folder;
-  if (path.empty()) return {};
-  if (path.back() != L'\\') path += L'\\';
-  path += L"jotlog";
-  if (makeFolders && !::CreateDirectoryW(path.c_str(), nullptr) &&
-      ::GetLastError() != ERROR_ALREADY_EXISTS) {
-    return {};
-  }
-  return Utf16(path + L'\\' + Wide(fileName));
+  const std::wstring path = ProgramDataFolder(CSIDL_APPDATA, makeFolders);
+  return path.empty() ? std::u16string() : Utf16(path + L'\\' + Wide(fileName));
 }
 
 std::u16string WinPlatform::UnsavedMemosPath(bool makeFolders) {
@@ -130,18 +137,8 @@ std::u16string WinPlatform::UnsavedMemosPath(bool makeFolders) {
 #else
   // <Local Application Data>\jotlog: the machine's own, not carried to others with the
   // user's roaming profile.
-  wchar_t folder[MAX_PATH + 1] = {};
-  ::SHGetSpecialFolderPathW(nullptr, folder, CSIDL_LOCAL_APPDATA, makeFolders);
-  folder[MAX_PATH] = L'\0';
-  std::wstring path = folder;
-  if (path.empty()) return {};
-  if (path.back() != L'\\') path += L'\\';
-  path += L"jotlog";
-  if (makeFolders && !::CreateDirectoryW(path.c_str(), nullptr) &&
-      ::GetLastError() != ERROR_ALREADY_EXISTS) {
-    return {};
-  }
-  return Utf16(path + L"\\unsaved.txt");
+  const std::wstring path = ProgramDataFolder(CSIDL_LOCAL_APPDATA, makeFolders);
+  return path.empty() ? std::u16string() : Utf16(path + L"\\unsaved.txt");
 #endif
 }
 
