@@ -319,9 +319,9 @@ UninstallString REG_SZ \"$dir\\Uninstall.exe\""' \
       [ "$size" -gt 100 ] && [ $((estimated - size)) -ge 0 ] && [ $((estimated - size)) -le 3 ] ||
         { echo "$estimated KiB for $size KiB"; exit 1; }' \
     'nothing is written for the whole machine|[ -n "$files" ] && same "$machine_installed" "$machine_before"' \
-    'the installed program asks for the memo and records it|
-      same "$asked" "jotlog: メモ []
-確認: メモファイルに保存しました。" && one_entry "$memo" "typed at the shortcut"' \
+    'the installed program asks for the memo in a box 60 characters wide, and records it|
+      same "$asked" "jotlog: Memo [] 60 wide
+jotlog: Saved to the memo file." && one_entry "$memo" "typed at the shortcut"' \
     'a second install replaces the program and keeps the settings|
       [ -n "$mine" ] && same "$settings_again" "$mine" &&
       same "$files_again" "$(printf "%s\n" $files $beside | LC_ALL=C sort)" &&
