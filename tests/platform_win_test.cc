@@ -35,6 +35,19 @@ TEST(WinPathFor, MapsMyDocumentsAndLeavesOtherNamesAsTheyAre) {
   }
 }
 
+TEST(LocalDriveForm, TakesThisMachinesAdministrativeShareForItsDrive) {
+  const std::vector<std::wstring> hosts = {L"localhost", L"Pc1"};
+  const std::pair<std::wstring, std::wstring> cases[] = {
+      {L"\\\\PC1\\C$\\Program Files\\x", L"C:\\Program Files\\x"},
+      {L"\\\\localhost\\d$", L"d:"},
+      {L"\\\\other\\C$\\Program Files", L"\\\\other\\C$\\Program Files"},
+      {L"\\\\pc1\\share\\x", L"\\\\pc1\\share\\x"},
+      {L"\\\\pc1\\C$x", L"\\\\pc1\\C$x"},
+      {L"\\\\pc\\C$", L"\\\\pc\\C$"},
+      {L"C:\\Program Files", L"C:\\Program Files"}};
+  for (const auto& [name, drive] : cases) EXPECT_EQ(LocalDriveForm(name, hosts), drive);
+}
+
 TEST(LongPathForm, GivesAbsoluteNamesPastTheLimitInTheFormWithoutOne) {
   const std::wstring a(100, L'a'), abc = a + L"\\" + std::wstring(100, L'b') + L"\\" + a;
   // Short enough, rooted in the current drive, or already a device name: as they are.

@@ -65,11 +65,41 @@ std::wstring FinalName(const std::wstring& path) {
     name.erase(0, 4);
   }
   while (!name.empty() && (name.back() == L'\\' || name.back() == L'/')) name.pop_back();
+  // A drive reached through this machine's own administrative share is that drive.
+  if (name.starts_with(L"\\\\")) {
+    std::vector<std::wstring> hosts = {L"localhost", L"127.0.0.1"};
+    for (const auto format :
+         {ComputerNameNetBIOS, ComputerNameDnsHostname, ComputerNameDnsFullyQualified}) {
+      wchar_t host[256] = {};
+      DWORD size = static_cast<DWORD>(std::size(host));
+      if (::GetComputerNameExW(format, host, &size) && size > 0) hosts.emplace_back(host, size);
+    }
+    name = LocalDriveForm(name, hosts);
+  }
   return name;
 }
 #endif
 
 }  // namespace
+
+std::wstring LocalDriveForm(const std::wstring& name, const std::vector<std::wstring>& localHosts) {
+  if (!name.starts_with(L"\\\\")) return name;
+  const size_t hostEnd = name.find(L'\\', 2);
+  // "\\host\X$", then the end or a separator.
+  if (hostEnd == std::wstring::npos || name.size() < hostEnd + 3 || name[hostEnd + 2] != L'$' ||
+      !((name[hostEnd + 1] | 0x20) >= L'a' && (name[hostEnd + 1] | 0x20) <= L'z') ||
+      (name.size() > hostEnd + 3 && name[hostEnd + 3] != L'\\')) {
+    return name;
+  }
+  const std::u16string host = Utf16(std::wstring_view(name).substr(2, hostEnd - 2));
+  for (const std::wstring& local : localHosts) {
+    // The same name, letter case aside.
+    if (!local.empty() && local.size() == host.size() && IsInFolder(host, Utf16(local))) {
+      return std::wstring{name[hostEnd + 1], L':'} + name.substr(hostEnd + 3);
+    }
+  }
+  return name;
+}
 
 bool WinPlatform::Exists(const std::u16string& name) {
   const auto path = WinPathFor(name);

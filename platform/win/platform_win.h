@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -130,5 +131,9 @@ std::optional<std::wstring> WinPathFor(const std::u16string& name);
 // "." and parts of nothing else) and ".." takes away the part before it (never the drive or
 // the share), as Windows does with a name of the usual form. Any other name is returned as it is.
 std::wstring LongPathForm(const std::wstring& path);
+
+// A drive's administrative share on this machine ("\\host\C$\rest", `host` one of
+// `localHosts`, letter case aside) as the drive itself ("C:\rest"); any other name as it is.
+std::wstring LocalDriveForm(const std::wstring& name, const std::vector<std::wstring>& localHosts);
 
 }  // namespace jotlog
