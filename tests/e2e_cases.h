@@ -311,12 +311,12 @@ inline std::vector<Case> Cases() {
       row("a copy in a system folder without a configuration folder of the user's", "", {}, {},
           {{"docs", "[STAMP] one\r\n"}}, kSaved + "0\n", "sh -c 'p=/usr/local/sbin/jotlog-e2e-test; cp \"$0\" $p && "
           "XDG_CONFIG_HOME=/etc/passwd $p one; ls /usr/local/sbin | grep -c jotlog-e2e-test.ini >&2; rm -f $p $p.ini' "),
-      // Started through a link in a system folder (found on PATH, or by its full name), a copy
-      // elsewhere counts as installed there.
+      // Started through a link in a system folder (found on PATH, or by a full name, read as
+      // the system reads it), a copy elsewhere counts as installed there.
       row("a copy started through a link in a system folder", "", {}, {{"config/jotlog/", ""}},
           {{"bin/", "jotlog "}, {"config/jotlog/", "jotlog.ini "}, {"docs", "[STAMP] one\r\n[STAMP] two\r\n"}},
           kSaved + kSaved, "sh -c 'l=/usr/local/bin/jotlog-e2e-test; ln -sfn \"$0\" $l && PATH=/usr/local/bin:$PATH "
-          "jotlog-e2e-test one; $l two; rm -f $l' "),
+          "jotlog-e2e-test one; /usr/local/sbin/.//../bin/jotlog-e2e-test two; rm -f $l' "),
       row("without a documents folder, the home folder", "[setting]\n", {"two"}, {{"home/Documents", "<absent>"},
           {"config/user-dirs.dirs", "<absent>"}}, {{"home/jotlog.txt", "[STAMP] two\r\n"}}, kSaved, ""),
       encoded("UTF-8 settings, a new memo file", Form::kUtf8, "", entry),

@@ -3,11 +3,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/posix/helper_posix.h"
 #include "platform/posix/platform_posix.h"
@@ -47,10 +48,24 @@ bool IsSystemFolder(const std::string& folder) {
   return false;
 }
 
-// The folder part of `path`: "." for a bare name, "/" for a name in the root.
+// The folder of the absolute name `path`, read as the system reads it without following
+// links: empty parts and "." dropped, ".." taking away the part before it. (Written out:
+// std::filesystem would bring the C++ library's locales into every start.)
 std::string FolderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  std::vector<std::string> parts;
+  for (size_t start = 0, end; start < path.size(); start = end + 1) {
+    end = std::min(path.find('/', start), path.size());
+    const std::string part = path.substr(start, end - start);
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+  }
+  if (!parts.empty()) parts.pop_back();  // the program's own name
+  std::string folder;
+  for (const std::string& part : parts) folder += "/" + part;
+  return folder.empty() ? "/" : folder;
 }
 
 }  // namespace
@@ -67,9 +82,7 @@ bool PosixPlatform::StartedFromSystemFolder() const {
     name = std::string(cwd) + "/" + name;
     std::free(cwd);
   }
-  std::string folder = std::filesystem::path(FolderOf(name)).lexically_normal().string();
-  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-  return IsSystemFolder(folder);
+  return IsSystemFolder(FolderOf(name));
 }
 
 std::optional<std::string> PrivateStateFolder(bool make) {
